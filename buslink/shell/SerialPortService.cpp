@@ -1,0 +1,215 @@
+#include "SerialPortService.h"
+
+#include "BuslinkError.h"
+#include "PortMap.h"
+
+#include <QSerialPort>
+#include <QStringList>
+
+namespace buslink {
+
+LineSettings ParseLineSettings(const QString& text)
+{
+    const auto invalid = [&] {
+        return BuslinkError(ErrInvalidPropertyValue, QStringLiteral("Invalid property value: settings \"%1\"").arg(text));
+    };
+    const QStringList fields = text.split(QLatin1Char(','));
+    if (fields.size() != 4) throw invalid();
+    LineSettings s;
+    bool ok = false;
+    s.baudRate = fields[0].trimmed().toInt(&ok);
+    if (!ok || s.baudRate <= 0) throw invalid();
+    const QString parity = fields[1].trimmed().toLower();
+    if (parity.size() != 1 || !QStringLiteral("neoms").contains(parity)) throw invalid();
+    s.parity = parity[0].toLatin1();
+    s.dataBits = fields[2].trimmed().toInt(&ok);
+    if (!ok || s.dataBits < 5 || s.dataBits > 8) throw invalid();
+    s.stopBits = fields[3].trimmed();
+    if (s.stopBits != QLatin1String("1") && s.stopBits != QLatin1String("1.5") && s.stopBits != QLatin1String("2"))
+        throw invalid();
+    return s;
+}
+
+SerialPortService::SerialPortService(QObject* parent)
+    : QObject(parent), port(new QSerialPort(this))
+{
+    parsed = ParseLineSettings(settingsText);
+    connect(port, &QSerialPort::readyRead, this, &SerialPortService::dataArrived);
+    // Qt 6 reports no parity, framing or break errors; a damaged frame shows up
+    // as a bad checksum or a time-out instead.
+    carrierPoll.setInterval(200);
+    connect(&carrierPoll, &QTimer::timeout, this, &SerialPortService::pollCarrier);
+}
+
+SerialPortService::~SerialPortService()
+{
+    if (port->isOpen()) port->close();
+}
+
+void SerialPortService::setCommPort(qint16 number)
+{
+    if (number < 1) throw BuslinkError(ErrInvalidPortNumber, QStringLiteral("Invalid port number"));
+    if (port->isOpen()) throw BuslinkError(ErrPortAlreadyOpen, QStringLiteral("Port already open"));
+    portNumber = number;
+}
+
+void SerialPortService::setDevicePath(const QString& path)
+{
+    if (port->isOpen()) throw BuslinkError(ErrPortAlreadyOpen, QStringLiteral("Port already open"));
+    explicitDevice = path;
+}
+
+QString SerialPortService::devicePath() const
+{
+    return explicitDevice.isEmpty() ? DevicePathForPort(portNumber) : explicitDevice;
+}
+
+void SerialPortService::setSettings(const QString& text)
+{
+    const LineSettings s = ParseLineSettings(text);
+    parsed = s;
+    settingsText = text;
+    if (port->isOpen()) applySettings();
+}
+
+void SerialPortService::applySettings()
+{
+    bool ok = port->setBaudRate(parsed.baudRate);
+    ok = port->setDataBits(static_cast<QSerialPort::DataBits>(parsed.dataBits)) && ok;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    switch (parsed.parity) {
+    case 'e': parity = QSerialPort::EvenParity; break;
+    case 'o': parity = QSerialPort::OddParity; break;
+    case 'm': parity = QSerialPort::MarkParity; break;
+    case 's': parity = QSerialPort::SpaceParity; break;
+    default: break;
+    }
+    ok = port->setParity(parity) && ok;
+    const QSerialPort::StopBits stop = parsed.stopBits == QLatin1String("2")     ? QSerialPort::TwoStop
+                                       : parsed.stopBits == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
+                                                                                  : QSerialPort::OneStop;
+    ok = port->setStopBits(stop) && ok;
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok)
+        throw BuslinkError(ErrDeviceSettings, QStringLiteral("The line rejected the settings \"%1\": %2")
+                                                  .arg(settingsText, port->errorString()));
+}
+
+bool SerialPortService::portOpen() const
+{
+    return port->isOpen();
+}
+
+void SerialPortService::setPortOpen(bool open)
+{
+    if (open == port->isOpen()) {
+        if (open) throw BuslinkError(ErrPortAlreadyOpen, QStringLiteral("Port already open"));
+        return;
+    }
+    if (!open) {
+        carrierPoll.stop();
+        port->close();
+        return;
+    }
+    const QString device = devicePath();
+    port->setPortName(device);
+    if (!port->open(QIODevice::ReadWrite)) {
+        const QString why = port->errorString();
+        const int number = port->error() == QSerialPort::PermissionError ? ErrPortAlreadyOpen : ErrInvalidPortNumber;
+        throw BuslinkError(number, QStringLiteral("Cannot open port %1 (%2): %3").arg(portNumber).arg(device, why));
+    }
+    try {
+        applySettings();
+    } catch (...) {
+        port->close();
+        throw;
+    }
+    // Pseudo-terminals and some adapters have no modem lines; DTR is best effort there.
+    port->setDataTerminalReady(dtr);
+    port->clearError();
+    lastCarrier = cdHolding();
+    carrierPoll.start();
+}
+
+void SerialPortService::setDTREnable(bool on)
+{
+    dtr = on;
+    if (port->isOpen()) {
+        port->setDataTerminalReady(on);
+        port->clearError();
+    }
+}
+
+bool SerialPortService::cdHolding() const
+{
+    if (!port->isOpen()) return false;
+    const bool on = port->pinoutSignals().testFlag(QSerialPort::DataCarrierDetectSignal);
+    port->clearError();
+    return on;
+}
+
+void SerialPortService::pollCarrier()
+{
+    const bool now = cdHolding();
+    if (now != lastCarrier) {
+        lastCarrier = now;
+        notify(EvCD);
+    }
+}
+
+int SerialPortService::inBufferCount() const
+{
+    return port->isOpen() ? int(port->bytesAvailable()) : 0;
+}
+
+void SerialPortService::setInBufferCount(int zero)
+{
+    if (zero != 0) throw BuslinkError(ErrInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+    port->readAll();  // what Qt already buffered
+    port->clear(QSerialPort::Input);  // and what the driver holds
+}
+
+void SerialPortService::setOutBufferCount(int zero)
+{
+    if (zero != 0) throw BuslinkError(ErrInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+    port->clear(QSerialPort::Output);
+}
+
+void SerialPortService::setRThreshold(int bytes)
+{
+    receiveThreshold = bytes < 0 ? 0 : bytes;
+}
+
+void SerialPortService::setInputLen(int bytes)
+{
+    inputLength = bytes < 0 ? 0 : bytes;
+}
+
+QByteArray SerialPortService::input()
+{
+    if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+    return inputLength > 0 ? port->read(inputLength) : port->readAll();
+}
+
+void SerialPortService::output(const QByteArray& bytes)
+{
+    if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+    if (port->write(bytes) != bytes.size())
+        throw BuslinkError(ErrPortNotOpen, QStringLiteral("Write failed: %1").arg(port->errorString()));
+    port->flush();  // hand the frame to the driver now rather than at the next event loop pass
+}
+
+void SerialPortService::dataArrived()
+{
+    if (receiveThreshold > 0 && port->bytesAvailable() >= receiveThreshold) notify(EvReceive);
+}
+
+void SerialPortService::notify(int code)
+{
+    eventCode = code;
+    emit onComm();
+}
+
+} // namespace buslink

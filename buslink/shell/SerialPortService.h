@@ -1,0 +1,91 @@
+#pragma once
+// The serial line of one component instance: exactly the operations the
+// component needs, over QSerialPort. Bytes pass unchanged both ways.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSerialPort;
+
+namespace buslink {
+
+// Parsed form of a settings text such as "9600,e,8,1".
+struct LineSettings {
+    qint32 baudRate = 9600;
+    char parity = 'e';     // n, e, o, m, s
+    int dataBits = 8;      // 5..8
+    QString stopBits = QStringLiteral("1");  // "1", "1.5" or "2"
+};
+
+// Parses "baud,parity,data,stop"; throws BuslinkError(ErrInvalidPropertyValue) when malformed.
+LineSettings ParseLineSettings(const QString& text);
+
+class SerialPortService : public QObject {
+    Q_OBJECT
+public:
+    // Notification codes (event code of onComm).
+    enum CommEventCode {
+        EvSend = 1, EvReceive = 2, EvCTS = 3, EvDSR = 4, EvCD = 5, EvRing = 6, EvEOF = 7,
+        ErBreak = 1001, ErFrame = 1004, ErOverrun = 1006, ErRxOver = 1008, ErRxParity = 1009,
+        ErTxFull = 1010, ErDCB = 1011,
+    };
+
+    explicit SerialPortService(QObject* parent = nullptr);
+    ~SerialPortService() override;
+
+    // Port number, mapped to a device through the INI file's [Ports] section.
+    void setCommPort(qint16 number);
+    qint16 commPort() const { return portNumber; }
+    // Opens this device instead of the mapped one (hosts that name a device directly); empty = use the map.
+    void setDevicePath(const QString& path);
+    QString devicePath() const;
+
+    QString settings() const { return settingsText; }
+    void setSettings(const QString& text);  // throws on a malformed text or a line that rejects it
+
+    bool portOpen() const;
+    void setPortOpen(bool open);            // throws when the device is missing, busy or refuses the settings
+
+    bool dtrEnable() const { return dtr; }
+    void setDTREnable(bool on);
+    bool cdHolding() const;
+
+    int inBufferCount() const;
+    void setInBufferCount(int zero);        // 0 discards the input buffer
+    void setOutBufferCount(int zero);       // 0 discards what is not yet sent
+
+    int rThreshold() const { return receiveThreshold; }
+    void setRThreshold(int bytes);          // notify once this many bytes wait (0 = never)
+    int inputLen() const { return inputLength; }
+    void setInputLen(int bytes);            // bytes one input() takes (0 = all)
+
+    QByteArray input();                     // takes waiting bytes (at most inputLen) out of the buffer
+    void output(const QByteArray& bytes);   // throws when the port is closed
+
+    int commEvent() const { return eventCode; }
+
+signals:
+    // A notification: read commEvent() for its code.
+    void onComm();
+
+private:
+    void dataArrived();
+    void pollCarrier();
+    void notify(int code);
+    void applySettings();
+
+    QSerialPort* port;
+    QTimer carrierPoll;
+    qint16 portNumber = 1;
+    QString explicitDevice;
+    QString settingsText = QStringLiteral("9600,n,8,1");
+    LineSettings parsed;
+    bool dtr = false;
+    bool lastCarrier = false;
+    int receiveThreshold = 0;
+    int inputLength = 0;
+    int eventCode = 0;
+};
+
+} // namespace buslink

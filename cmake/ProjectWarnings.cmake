@@ -1,0 +1,25 @@
+# Warnings and sanitizers applied to every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(BUSLINK_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(BUSLINK_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Adds every CMakeLists.txt found one level below DIR, so each area keeps its own build file.
+function(add_subdirectories_below dir)
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${dir}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+if(BUSLINK_FUZZ)
+  # Instrument all code for coverage so the fuzzers see inside the library.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,70 @@
+#include "ToolWindows.h"
+
+#include "config/ConfigurationWindow.h"
+#include "link/ConnectionWindow.h"
+#include "main/MainWindow.h"
+#include "monitor/MonitorWindow.h"
+#include "monitor/TorqueProfileWindow.h"
+
+#include <QPointer>
+
+namespace kestrel2 {
+
+namespace {
+QPointer<FrmConnection> connectionWindow;
+QPointer<FrmMain> mainWindow;
+QPointer<FrmKXConfig> configurationWindow;
+QPointer<FrmKXgroup> monitorWindow;
+QPointer<FrmChart> torqueProfileWindow;
+
+template <typename W>
+W& showWindow(QPointer<W>& slot)
+{
+    if (!slot) {
+        slot = new W();
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return *slot;
+}
+} // namespace
+
+FrmConnection& ConnectionWindow()
+{
+    if (!connectionWindow) connectionWindow = new FrmConnection();
+    return *connectionWindow;
+}
+
+bool ConnectionWindowExists() { return !connectionWindow.isNull(); }
+
+void CloseConnectionWindow()
+{
+    if (connectionWindow) {
+        connectionWindow->close();
+        delete connectionWindow.data();
+    }
+}
+
+buslink::Buslink& Buslink1() { return ConnectionWindow().Buslink1(); }
+
+void SetMainWindow(FrmMain* window) { mainWindow = window; }
+FrmMain* MainWindow() { return mainWindow.data(); }
+
+void ShowMainWindow()
+{
+    if (!mainWindow) return;
+    mainWindow->show();
+    mainWindow->raise();
+    mainWindow->activateWindow();
+}
+
+FrmKXConfig& ShowConfigurationWindow() { return showWindow(configurationWindow); }
+FrmKXConfig* ConfigurationWindowIfOpen() { return configurationWindow.data(); }
+FrmKXgroup& ShowMonitorWindow() { return showWindow(monitorWindow); }
+FrmKXgroup* MonitorWindowIfOpen() { return monitorWindow.data(); }
+FrmChart& ShowTorqueProfileWindow() { return showWindow(torqueProfileWindow); }
+FrmChart* TorqueProfileWindowIfOpen() { return torqueProfileWindow.data(); }
+
+} // namespace kestrel2
