@@ -3,6 +3,7 @@
 #include "BuslinkError.h"
 #include "PortMap.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
 
@@ -28,6 +29,12 @@ LineSettings ParseLineSettings(const QString& text)
     if (s.stopBits != QLatin1String("1") && s.stopBits != QLatin1String("1.5") && s.stopBits != QLatin1String("2"))
         throw invalid();
     return s;
+}
+
+bool isPseudoTerminal(const QString& device)
+{
+    const QString real = QFileInfo(device).canonicalFilePath();
+    return real.startsWith(QLatin1String("/dev/pts/")) || real == QLatin1String("/dev/ptmx");
 }
 
 SerialPortService::SerialPortService(QObject* parent)
@@ -84,7 +91,12 @@ void SerialPortService::applySettings()
     case 's': parity = QSerialPort::SpaceParity; break;
     default: break;
     }
-    ok = port->setParity(parity) && ok;
+    if (!port->setParity(parity)) {
+        // A pseudo-terminal carries bytes without framing and Qt cannot set even
+        // parity on one; parity means nothing there, so only a real line may refuse it.
+        port->clearError();
+        if (!isPseudoTerminal(openedDevice)) ok = false;
+    }
     const QSerialPort::StopBits stop = parsed.stopBits == QLatin1String("2")     ? QSerialPort::TwoStop
                                        : parsed.stopBits == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
                                                                                   : QSerialPort::OneStop;
@@ -113,6 +125,7 @@ void SerialPortService::setPortOpen(bool open)
     }
     const QString device = devicePath();
     port->setPortName(device);
+    openedDevice = device;
     if (!port->open(QIODevice::ReadWrite)) {
         const QString why = port->errorString();
         const int number = port->error() == QSerialPort::PermissionError ? ErrPortAlreadyOpen : ErrInvalidPortNumber;

@@ -20,6 +20,8 @@ struct LineSettings {
 
 // Parses "baud,parity,data,stop"; throws BuslinkError(ErrInvalidPropertyValue) when malformed.
 LineSettings ParseLineSettings(const QString& text);
+// True for pseudo-terminal devices (where baud rate and parity are accepted but mean nothing).
+bool isPseudoTerminal(const QString& device);
 
 class SerialPortService : public QObject {
     Q_OBJECT
@@ -79,6 +81,7 @@ private:
     QTimer carrierPoll;
     qint16 portNumber = 1;
     QString explicitDevice;
+    QString openedDevice;
     QString settingsText = QStringLiteral("9600,n,8,1");
     LineSettings parsed;
     bool dtr = false;

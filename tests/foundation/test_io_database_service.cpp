@@ -1,0 +1,80 @@
+// The in-memory I/O database service.
+#include "scan/IoDatabaseService.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace buslink;
+
+class TestIoDatabaseService : public QObject {
+    Q_OBJECT
+private slots:
+    void updateStoresEveryPoint();
+    void readFillsFromConsecutivePoints();
+    void queuedWritesComeOutInOrder();
+    void lostReportsAreKept();
+};
+
+void TestIoDatabaseService::updateStoresEveryPoint()
+{
+    InMemoryIoDatabase db;
+    QSignalSpy updated(&db, &InMemoryIoDatabase::updated);
+    VariantArray values(0, 10);
+    values[1] = 42;
+    values[2] = 43;
+    values[3] = 44;
+    db.update(QStringLiteral("1;40001"), values, 3);
+    QCOMPARE(db.value("1;40001").toInt(), 42);
+    QCOMPARE(db.value("1;40003").toInt(), 44);
+    QVERIFY(!db.value("1;40004").isValid());
+    QCOMPARE(updated.count(), 1);
+    QCOMPARE(updated.at(0).at(1).toList().size(), 3);
+    // A count beyond the array stores what the array holds and no more.
+    db.update(QStringLiteral("2;30001"), values, 50);
+    QCOMPARE(db.value("2;30010").toInt(), 0);
+}
+
+void TestIoDatabaseService::readFillsFromConsecutivePoints()
+{
+    InMemoryIoDatabase db;
+    db.setValue("1;3000", 7);
+    db.setValue("1;3001", 8);
+    VariantArray values(1, 3);
+    QCOMPARE(db.read(QStringLiteral("1;3000"), values, 2.5), qint16(-1));  // fractional counts round
+    QCOMPARE(values[1].toInt(), 7);
+    QCOMPARE(values[2].toInt(), 8);
+    QCOMPARE(values[3].toInt(), 0);  // missing points read as 0
+    QVariant response;
+    qint16 n = 1, type = 0;
+    qint32 index = 1;
+    QCOMPARE(db.readValue(QStringLiteral("1;3000"), response, n, type, index), qint16(-1));
+    QCOMPARE(response.toInt(), 8);
+    QCOMPARE(db.readValue(QStringLiteral("9;1"), response, n, type, index), qint16(0));
+}
+
+void TestIoDatabaseService::queuedWritesComeOutInOrder()
+{
+    InMemoryIoDatabase db;
+    db.queueWrite({40001, 5, 1, 0});
+    db.queueWrite({QStringLiteral("2;40010"), 6.5, 1, 2});
+    QVariant address, value;
+    qint16 size = 0, type = 0;
+    QCOMPARE(db.nextQueuedWrite(address, value, size, type), qint16(-1));
+    QCOMPARE(address.toInt(), 40001);
+    QCOMPARE(db.nextQueuedWrite(address, value, size, type), qint16(-1));
+    QCOMPARE(address.toString(), QStringLiteral("2;40010"));
+    QCOMPARE(type, qint16(2));
+    QCOMPARE(db.nextQueuedWrite(address, value, size, type), qint16(0));
+}
+
+void TestIoDatabaseService::lostReportsAreKept()
+{
+    InMemoryIoDatabase db;
+    db.updateLost(3, 66, 1, 1, 9666);
+    QCOMPARE(db.lostReports().size(), 1);
+    QCOMPARE(db.lostReports().first().unit.toInt(), 3);
+    QCOMPARE(db.lostReports().first().status, 9666);
+}
+
+QTEST_GUILESS_MAIN(TestIoDatabaseService)
+#include "test_io_database_service.moc"
