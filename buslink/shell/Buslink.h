@@ -212,6 +212,15 @@ private:
     bool WriteAndWait(qint16 unit, const QVariant& reference, const VariantArray* arrayValue,
                       const QVariant* singleValue, qint16 n, qint16 ioType);
     bool ResolveAddress(const QVariant& address, qint16& unit, QVariant& reference) const;
+    qint16 ReadPLCWith(const QVariant& Address, VariantArray* arrayValue, QVariant* singleValue, QVariant& ReadSize,
+                       qint16 ioType);
+    qint16 WritePLCWith(const QVariant& pstr, VariantArray* arrayValue, QVariant* singleValue, qint16& ReadSize,
+                        qint16 ioType);
+    void ArmPort();                    // discards input and waits for the reply of ExpectedReplyLength
+    void SendRequest(const QByteArray& line, const QByteArray& bytes);
+    void CollectReply();               // takes waiting bytes and acts on the answer once it is complete
+    void TraceIncompleteReply();       // a transaction given up: show what had arrived
+    void WaitForLine(qint64 deadlineSeconds);  // one wait slice, never past the deadline by much
     void WatchdogTick();
     // Scan engine and slave mode.
     void ReadScanTick();
@@ -271,6 +280,10 @@ private:
     QString ReplyKey;
     qint16 lastExceptionCode = 0;
     FrameTrace frameTrace;
+    QByteArray replyBuffer;           // bytes received for the awaited answer, not yet taken
+    QByteArray lastRequest;           // bytes of the request awaiting an answer; empty once answered
+    quint32 requestSerial = 0;        // counts requests sent
+    quint32 answeredSerial = 0;       // the request whose answer was taken last
 
     // Port control.
     bool CarrierState = false;
@@ -282,6 +295,10 @@ private:
 
     // Read scan: elapsed time per route entry.
     BoundedArray<qint16> ElapsedMs{0, 1000};
+    bool readScanPassRunning = false;   // a pass is waiting for the line; further ticks skip
+    // Slave mode: the handler is collecting a frame; notifications meanwhile leave the bytes to it.
+    bool slaveRequestRunning = false;
+    bool slaveRerunQueued = false;      // a later run will serve bytes left after the last frame
 };
 
 } // namespace buslink

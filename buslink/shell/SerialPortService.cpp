@@ -7,6 +7,9 @@
 #include <QSerialPort>
 #include <QStringList>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace buslink {
 
 LineSettings ParseLineSettings(const QString& text)
@@ -206,10 +209,27 @@ QByteArray SerialPortService::input()
     return inputLength > 0 ? port->read(inputLength) : port->readAll();
 }
 
+QByteArray SerialPortService::peek(int maxBytes) const
+{
+    return port->isOpen() && maxBytes > 0 ? port->peek(maxBytes) : QByteArray();
+}
+
 void SerialPortService::output(const QByteArray& bytes)
 {
     if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
-    if (port->write(bytes) != bytes.size())
+    // Straight to the line while nothing else is queued: QSerialPort's buffered path switches
+    // its write notifier on and off for every frame, which wakes the event loop twice.
+    qint64 done = 0;
+    if (port->bytesToWrite() == 0 && port->handle() >= 0) {
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(int(port->handle()), bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0) done += n;
+            else if (!(n < 0 && errno == EINTR)) break;  // full (EAGAIN) or failed: the queued path takes the rest
+        }
+    }
+    if (done == bytes.size()) return;
+    const QByteArray rest = bytes.mid(done);
+    if (port->write(rest) != rest.size())
         throw BuslinkError(ErrPortNotOpen, QStringLiteral("Write failed: %1").arg(port->errorString()));
     port->flush();  // hand the frame to the driver now rather than at the next event loop pass
 }

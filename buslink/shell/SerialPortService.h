@@ -63,6 +63,7 @@ public:
     void setInputLen(int bytes);            // bytes one input() takes (0 = all)
 
     QByteArray input();                     // takes waiting bytes (at most inputLen) out of the buffer
+    QByteArray peek(int maxBytes) const;    // the first waiting bytes, left in the buffer
     void output(const QByteArray& bytes);   // throws when the port is closed
 
     int commEvent() const { return eventCode; }

@@ -5,6 +5,7 @@
 #include "shell/BoundedArray.h"
 
 #include <QVariant>
+#include <functional>
 
 namespace kestrel2 {
 
@@ -18,5 +19,25 @@ void ReadRegs(const QVariant& address, int count);
 void WriteRegs(const QVariant& address, const QVariant& values, qint16& count);
 // Returns after the given time; processes no events meanwhile.
 void Pause(double seconds);
+
+// True while a ReadRegs or WriteRegs call is running (possibly several, nested
+// through the events they let run); the component must not be released then.
+bool RegisterTransactionRunning();
+
+// ---- The wait before every attempt -------------------------------------------
+// A component that reads busy this many polls in a row is reset.
+constexpr int BusyPollsBeforeReset = 500;
+// Each poll waits this long in the event loop, so the polls before a reset
+// outlast the component's own reply time-out (two seconds at most).
+constexpr int BusyPollMs = 5;
+
+// Lets events run for BusyPollMs milliseconds, blocking in the event loop.
+void WaitOnePoll();
+
+// Polls busy() until it reads false. After every BusyPollsBeforeReset busy polls
+// in a row it calls reset() and counts again from 0; between polls it calls
+// pollWait(). Returns the number of resets made.
+int BusyWait(const std::function<bool()>& busy, const std::function<void()>& reset,
+             const std::function<void()>& pollWait = WaitOnePoll);
 
 } // namespace kestrel2

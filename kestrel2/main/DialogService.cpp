@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace kestrel2 {
 
@@ -99,6 +101,21 @@ QString DialogService::fileName(FileDialogKind kind, const QString& caption, con
     return record.answer;
 }
 
+bool DialogService::printDialog(QPrinter& printer, const QString& caption, QWidget* parent)
+{
+    printLog.append(caption);
+    if (scripted) {
+        const QString pdfPath = printAnswers.isEmpty() ? QString() : printAnswers.takeFirst();
+        if (pdfPath.isEmpty()) return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdfPath);
+        return true;
+    }
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(caption);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 QStringList DialogService::messageTexts() const
 {
     QStringList texts;
@@ -112,6 +129,8 @@ void DialogService::reset()
     fileAnswers.clear();
     messageLog.clear();
     fileLog.clear();
+    printAnswers.clear();
+    printLog.clear();
     responder = nullptr;
     observer = nullptr;
 }

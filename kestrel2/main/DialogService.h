@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+class QPrinter;
 class QWidget;
 
 namespace kestrel2 {
@@ -45,6 +46,8 @@ public:
     // A file dialog; returns the chosen path, or an empty text when the user cancelled.
     QString fileName(FileDialogKind kind, const QString& caption, const QString& presetFileName,
                      const QString& filter, QWidget* parent = nullptr);
+    // A print dialog that sets up the printer; returns false when the user cancelled.
+    bool printDialog(QPrinter& printer, const QString& caption, QWidget* parent = nullptr);
 
     // ---- Test seam --------------------------------------------------------
     // Scripted mode: nothing is shown; answers come from the queues (or the responder).
@@ -52,12 +55,15 @@ public:
     bool isScripted() const { return scripted; }
     void queueAnswer(DialogAnswer answer) { answers.append(answer); }
     void queueFileName(const QString& path) { fileAnswers.append(path); }  // empty text = cancel
+    // Scripted print dialogs print into the queued PDF file; an empty text or an empty queue = cancel.
+    void queuePrintToFile(const QString& pdfPath) { printAnswers.append(pdfPath); }
     // Called for a message when the queue is empty; without it the first button is the answer.
     std::function<DialogAnswer(const MessageRecord&)> responder;
     // Called once a message has been answered (lets a test react while the tool waits).
     std::function<void(const MessageRecord&)> observer;
     const QList<MessageRecord>& messages() const { return messageLog; }
     const QList<FileDialogRecord>& fileDialogs() const { return fileLog; }
+    const QStringList& printDialogs() const { return printLog; }  // the captions, in order
     QStringList messageTexts() const;
     void reset();  // clears queues, logs and hooks; keeps the mode
 
@@ -68,6 +74,8 @@ private:
     QStringList fileAnswers;
     QList<MessageRecord> messageLog;
     QList<FileDialogRecord> fileLog;
+    QStringList printAnswers;
+    QStringList printLog;
 };
 
 } // namespace kestrel2

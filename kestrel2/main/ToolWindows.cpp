@@ -2,6 +2,8 @@
 
 #include "config/ConfigurationWindow.h"
 #include "link/ConnectionWindow.h"
+#include "link/RegisterAccess.h"
+#include "main/HelpWindow.h"
 #include "main/MainWindow.h"
 #include "monitor/MonitorWindow.h"
 #include "monitor/TorqueProfileWindow.h"
@@ -16,6 +18,7 @@ QPointer<FrmMain> mainWindow;
 QPointer<FrmKXConfig> configurationWindow;
 QPointer<FrmKXgroup> monitorWindow;
 QPointer<FrmChart> torqueProfileWindow;
+QPointer<Frmhelp> publicationsWindow;
 
 template <typename W>
 W& showWindow(QPointer<W>& slot)
@@ -43,7 +46,10 @@ void CloseConnectionWindow()
 {
     if (connectionWindow) {
         connectionWindow->close();
-        delete connectionWindow.data();
+        // A register transaction below us on the stack still uses Buslink1:
+        // release it once control is back in the event loop.
+        if (RegisterTransactionRunning()) connectionWindow->deleteLater();
+        else delete connectionWindow.data();
     }
 }
 
@@ -66,5 +72,15 @@ FrmKXgroup& ShowMonitorWindow() { return showWindow(monitorWindow); }
 FrmKXgroup* MonitorWindowIfOpen() { return monitorWindow.data(); }
 FrmChart& ShowTorqueProfileWindow() { return showWindow(torqueProfileWindow); }
 FrmChart* TorqueProfileWindowIfOpen() { return torqueProfileWindow.data(); }
+Frmhelp& ShowPublicationsWindow() { return showWindow(publicationsWindow); }
+Frmhelp* PublicationsWindowIfOpen() { return publicationsWindow.data(); }
+
+void CloseToolWindows()
+{
+    const QList<QWidget*> windows{configurationWindow.data(), monitorWindow.data(), torqueProfileWindow.data(),
+                                  publicationsWindow.data()};
+    for (QWidget* window : windows)
+        if (window) window->close();
+}
 
 } // namespace kestrel2

@@ -11,6 +11,7 @@ class FrmConnection;
 class FrmKXConfig;
 class FrmKXgroup;
 class FrmChart;
+class Frmhelp;
 
 FrmConnection& ConnectionWindow();
 bool ConnectionWindowExists();
@@ -27,5 +28,16 @@ FrmKXgroup& ShowMonitorWindow();
 FrmKXgroup* MonitorWindowIfOpen();
 FrmChart& ShowTorqueProfileWindow();
 FrmChart* TorqueProfileWindowIfOpen();
+
+// The technical publications window (not modal).
+Frmhelp& ShowPublicationsWindow();
+Frmhelp* PublicationsWindowIfOpen();
+// The help prompt of the "&Help" menus of the configuration and monitor
+// windows: OK opens the technical publications window, Cancel says where to
+// download the publications.
+void ShowHelpPrompt();
+
+// Closes every tool window except the main and connection windows (the end of the program).
+void CloseToolWindows();
 
 } // namespace kestrel2

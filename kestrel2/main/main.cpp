@@ -6,8 +6,11 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The per-user data folder (working document, publications) is named after the program.
+    QApplication::setApplicationName(QStringLiteral("kestrel2"));
     kestrel2::FrmMain window;
     kestrel2::SetMainWindow(&window);
     window.show();
+    window.activateWindow();
     return app.exec();
 }

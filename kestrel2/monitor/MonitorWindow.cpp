@@ -1,11 +1,412 @@
 #include "MonitorWindow.h"
 
+#include "IndicationLabel.h"
+#include "PercentGauge.h"
+#include "StatusMap.h"
+#include "config/ParameterMap.h"
+#include "link/ConnectionWindow.h"
+#include "link/RegisterAccess.h"
+#include "main/DialogService.h"
+#include "main/ToolWindows.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <optional>
+
 namespace kestrel2 {
+
+namespace {
+
+constexpr int PositionSetPointRegister = 40007;
+
+// Reads a block and returns its values; nothing when the read failed or the
+// buffer does not hold the whole block.
+std::optional<QList<qint32>> readBlock(int reference, int count)
+{
+    ReadRegs(QVariant(reference), count);
+    if (!ReadOk) return std::nullopt;
+    return TakeValues(RegValues, count);
+}
+
+QGroupBox* indicationFrame(const QString& title, const QStringList& captions, QList<IndicationLabel*>& labels,
+                           const QString& namePrefix)
+{
+    auto* frame = new QGroupBox(title);
+    auto* frameLayout = new QVBoxLayout(frame);
+    // Yellow and red text need a dark ground to be readable.
+    auto* panel = new QWidget;
+    panel->setAutoFillBackground(true);
+    QPalette dark = panel->palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    panel->setPalette(dark);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(8, 6, 8, 6);
+    column->setSpacing(2);
+    for (int k = 0; k < captions.size(); ++k) {
+        auto* label = new IndicationLabel(captions.at(k), DesignColour());
+        label->setObjectName(namePrefix + QString::number(k));
+        column->addWidget(label);
+        labels.append(label);
+    }
+    frameLayout->addWidget(panel);
+    return frame;
+}
+
+} // namespace
 
 FrmKXgroup::FrmKXgroup(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FrmKXgroup"));
-    setWindowTitle(QStringLiteral("Monitor"));
+    setWindowTitle(QStringLiteral("KX actuator"));
+
+    auto* mnuMain = menuBar()->addAction(QStringLiteral("Main screen"));
+    mnuMain->setObjectName(QStringLiteral("MnuMain"));
+    connect(mnuMain, &QAction::triggered, this, [this] {
+        close();
+        ShowMainWindow();
+    });
+    auto* mnuConfig = menuBar()->addAction(QStringLiteral("Actuator configuration"));
+    mnuConfig->setObjectName(QStringLiteral("MnuconfigActuator"));
+    connect(mnuConfig, &QAction::triggered, this, [this] {
+        close();
+        ShowConfigurationWindow();
+    });
+    auto* mnuHelp = menuBar()->addAction(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    connect(mnuHelp, &QAction::triggered, this, [] { ShowHelpPrompt(); });
+
+    auto* central = new QWidget;
+    auto* columns = new QHBoxLayout(central);
+    columns->setContentsMargins(10, 10, 10, 10);
+    columns->setSpacing(14);
+    columns->addWidget(buildIndications());
+    columns->addWidget(buildInformation(), 1);
+    columns->addWidget(buildControls());
+    setCentralWidget(central);
+
+    timer1 = new QTimer(this);
+    timer1->setObjectName(QStringLiteral("Timer1"));
+    timer1->setInterval(PollingIntervalMs);
+    connect(timer1, &QTimer::timeout, this, &FrmKXgroup::PollTick);
+}
+
+QWidget* FrmKXgroup::buildIndications()
+{
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(indicationFrame(QStringLiteral("Status"), StatusCaptions(), statusLabels,
+                                      QStringLiteral("LblStatus")));
+    layout->addWidget(indicationFrame(QStringLiteral("Alarms"), AlarmCaptions(), alarmLabels,
+                                      QStringLiteral("lblAlarms")));
+    layout->addStretch(1);
+    return box;
+}
+
+QWidget* FrmKXgroup::buildInformation()
+{
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* heading = new QLabel(QStringLiteral("       Actuator information"));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+
+    auto* info = new QGridLayout;
+    info->addWidget(new QLabel(QStringLiteral(" Tag name:")), 0, 0);
+    tagLabel = new QLabel;
+    tagLabel->setObjectName(QStringLiteral("lblTag"));
+    tagLabel->setFont(bold);
+    tagLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    info->addWidget(tagLabel, 0, 1);
+    info->addWidget(new QLabel(QStringLiteral(" Actuator address:")), 1, 0);
+    addressLabel = new QLabel;
+    addressLabel->setObjectName(QStringLiteral("lblAddress"));
+    addressLabel->setFont(bold);
+    info->addWidget(addressLabel, 1, 1);
+    info->setColumnStretch(1, 1);
+    layout->addLayout(info);
+    layout->addSpacing(12);
+
+    auto gauge = [&](const QString& caption, const QString& name) {
+        layout->addWidget(new QLabel(caption));
+        auto* g = new PercentGauge;
+        g->setObjectName(name);
+        layout->addWidget(g);
+        layout->addSpacing(6);
+        return g;
+    };
+    valvePosition = gauge(QStringLiteral("Actuator Position"), QStringLiteral("PercentValvePosition"));
+    torque = gauge(QStringLiteral("Torque feedback"), QStringLiteral("Percenttorque"));
+    analogInput = gauge(QStringLiteral("Analog input"), QStringLiteral("PercentAnalogInput"));
+    layout->addSpacing(6);
+
+    auto* relays = new QGroupBox(QStringLiteral("Output relays"));
+    auto* grid = new QGridLayout(relays);
+    for (int relay = 1; relay <= RelayCount; ++relay) {
+        const QString n = QString::number(relay);
+        grid->addWidget(new QLabel(QStringLiteral("Relay #") + n), relay - 1, 0);
+        auto* state = new QLineEdit;
+        state->setObjectName(QStringLiteral("txtRly%1Status").arg(relay));
+        state->setReadOnly(true);
+        state->setFocusPolicy(Qt::NoFocus);
+        state->setAlignment(Qt::AlignCenter);
+        state->setFixedWidth(state->fontMetrics().horizontalAdvance(QStringLiteral("OFFW")) + 16);
+        grid->addWidget(state, relay - 1, 1);
+        relayStatus.append(state);
+
+        const int coil = RelayFirstCoil + relay - 1;
+        auto* on = new QPushButton(QStringLiteral("ON"));
+        on->setObjectName(QStringLiteral("cmdRelay%1ON").arg(relay));
+        connect(on, &QPushButton::clicked, this, [this, coil, n] {
+            command(coil, 1, QStringLiteral("Are you sure you want to energize Relay #") + n + '?');
+        });
+        grid->addWidget(on, relay - 1, 2);
+        auto* off = new QPushButton(QStringLiteral("OFF"));
+        off->setObjectName(QStringLiteral("cmdRelay%1Off").arg(relay));
+        connect(off, &QPushButton::clicked, this, [this, coil, n] {
+            command(coil, 0, QStringLiteral("Are you sure you want to de-energize Relay #") + n + '?');
+        });
+        grid->addWidget(off, relay - 1, 3);
+    }
+    grid->setColumnStretch(0, 1);
+    layout->addWidget(relays);
+    layout->addStretch(1);
+    return box;
+}
+
+QWidget* FrmKXgroup::buildControls()
+{
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* heading = new QLabel(QStringLiteral("Controls"));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+
+    auto* discrete = new QGroupBox(QStringLiteral("Discrete controls"));
+    auto* buttons = new QGridLayout(discrete);
+    struct Command {
+        const char* name;
+        const char* caption;
+        int coil;
+        const char* question;
+    };
+    static const Command commands[] = {
+        {"Cmdopen", "Open", 3, "Are you sure you want to OPEN the valve?"},
+        {"Cmdclose", "Close", 2, "Are you sure you want to Close the valve?"},
+        {"Cmdstop", "Stop", 1, "Are you sure you want to Stop the valve?"},
+        {"cmdESD", "ESD", 4, "Are you sure you want to ESD the valve?"},
+    };
+    int slot = 0;
+    for (const Command& c : commands) {
+        auto* button = new QPushButton(QString::fromLatin1(c.caption));
+        button->setObjectName(QString::fromLatin1(c.name));
+        button->setMinimumHeight(button->sizeHint().height() + 8);
+        const int coil = c.coil;
+        const QString question = QString::fromLatin1(c.question);
+        connect(button, &QPushButton::clicked, this, [this, coil, question] { command(coil, 1, question); });
+        buttons->addWidget(button, slot / 2, slot % 2);
+        ++slot;
+    }
+    layout->addWidget(discrete);
+
+    auto* position = new QGroupBox(QStringLiteral("Position control"));
+    auto* positionLayout = new QGridLayout(position);
+    slider = new QSlider(Qt::Horizontal);
+    slider->setObjectName(QStringLiteral("positionslider"));
+    slider->setToolTip(QStringLiteral("Drag the bar to the desired valve position"));
+    slider->setRange(0, 100);
+    slider->setSingleStep(1);
+    slider->setPageStep(10);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setTickInterval(10);
+    // One notification at the end of a drag (and one per key or page step), not one per pixel.
+    slider->setTracking(false);
+    slider->setMinimumWidth(200);
+    connect(slider, &QSlider::valueChanged, this, &FrmKXgroup::positionMoved);
+    positionLayout->addWidget(slider, 0, 0, 1, 3);
+    positionLayout->addWidget(new QLabel(QStringLiteral("0 %")), 1, 0, Qt::AlignLeft);
+    positionLayout->addWidget(new QLabel(QStringLiteral("% open")), 1, 1, Qt::AlignHCenter);
+    positionLayout->addWidget(new QLabel(QStringLiteral("100 %")), 1, 2, Qt::AlignRight);
+    layout->addWidget(position);
+    layout->addSpacing(8);
+
+    auto* profile = new QPushButton(QStringLiteral("View cycle torque profile"));
+    profile->setObjectName(QStringLiteral("cmdTorqueProfile"));
+    profile->setMinimumHeight(profile->sizeHint().height() + 8);
+    connect(profile, &QPushButton::clicked, this, [] { ShowTorqueProfileWindow(); });
+    layout->addWidget(profile);
+    layout->addStretch(1);
+    return box;
+}
+
+bool FrmKXgroup::isPolling() const { return timer1->isActive(); }
+
+void FrmKXgroup::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    const ActivationStep step = tracker.changed(isActiveWindow(), modal && modal != this);
+    if (step == ActivationStep::Deactivate) {
+        ++activationSerial;
+        DeactivateWindow();
+    } else if (step == ActivationStep::Activate) {
+        // Run from the event loop, not inside the window system's activation
+        // handling; a deactivation before then cancels it.
+        const int serial = ++activationSerial;
+        QTimer::singleShot(0, this, [this, serial] {
+            if (serial == activationSerial) ActivateWindow();
+        });
+    }
+}
+
+void FrmKXgroup::showEvent(QShowEvent* event)
+{
+    closing = false;
+    QMainWindow::showEvent(event);
+}
+
+void FrmKXgroup::closeEvent(QCloseEvent* event)
+{
+    closing = true;
+    timer1->stop();
+    activationRequested = false;
+    QMainWindow::closeEvent(event);
+}
+
+void FrmKXgroup::ActivateWindow()
+{
+    if (closing) return;
+    if (activationRunning || tickRunning) {
+        activationRequested = true;
+        return;
+    }
+    runActivation();
+}
+
+void FrmKXgroup::DeactivateWindow()
+{
+    timer1->stop();
+    activationRequested = false;
+    deactivatedMeanwhile = true;
+}
+
+void FrmKXgroup::runActivation()
+{
+    const QPointer<FrmKXgroup> self(this);
+    activationRunning = true;
+    do {
+        activationRequested = false;
+        deactivatedMeanwhile = false;
+        addressLabel->setText(ConnectionWindow().txtaddress()->text());
+        const auto tag = readBlock(TagNameReference, TagNameRegisters);
+        if (!self) return;  // closed and released while the read waited
+        if (closing) {
+            activationRunning = false;
+            return;
+        }
+        if (!tag) {
+            activationRunning = false;
+            timer1->stop();
+            DialogService::instance().message(
+                QStringLiteral("Could not establish communications with actuator,\r\n"
+                               "You must be connected to a Corvane actuator to use this facility"));
+            if (!self) return;
+            ShowMainWindow();
+            close();
+            return;
+        }
+        tagLabel->setText(DisplayableTagName(DecodeTagName(*tag)));
+    } while (activationRequested && !closing);
+    activationRunning = false;
+    if (!deactivatedMeanwhile && !closing) timer1->start();
+}
+
+void FrmKXgroup::PollTick()
+{
+    if (tickRunning || activationRunning || closing) return;
+    const QPointer<FrmKXgroup> self(this);
+    tickRunning = true;
+    runTick();
+    if (!self) return;
+    tickRunning = false;
+    if (activationRequested && !closing) runActivation();
+}
+
+void FrmKXgroup::runTick()
+{
+    const QPointer<FrmKXgroup> self(this);
+    // Each read returns nothing when it failed, or when the window was closed
+    // (or released) while it waited; the rest of the tick is then skipped.
+    auto read = [&](int reference, int count) -> std::optional<QList<qint32>> {
+        auto values = readBlock(reference, count);
+        if (!self || closing) return std::nullopt;
+        return values;
+    };
+
+    const auto status = read(StatusFirstInput, StatusReadCount);
+    if (!status) return;
+    const auto alarms = read(AlarmFirstInput, AlarmCount);
+    if (!alarms) return;
+    ShowIndications(*status, *alarms);
+
+    const auto position = read(ValvePositionRegister, 1);
+    if (!position) return;
+    valvePosition->setValue(GaugePercent(position->at(0)));
+    const auto torqueValue = read(TorqueRegister, 1);
+    if (!torqueValue) return;
+    torque->setValue(GaugePercent(torqueValue->at(0)));
+    const auto analog = read(AnalogInputRegister, 1);
+    if (!analog) return;
+    analogInput->setValue(GaugePercent(analog->at(0)));
+
+    const auto relays = read(RelayFirstCoil, RelayCount);
+    if (!relays) return;
+    const QStringList texts = RelayTexts(*relays);
+    for (int k = 0; k < RelayCount; ++k) relayStatus.at(k)->setText(texts.at(k));
+}
+
+void FrmKXgroup::ShowIndications(const QList<qint32>& statusValues, const QList<qint32>& alarmValues)
+{
+    const QList<QColor> alarmColours = AlarmColours(alarmValues);
+    for (int k = 0; k < AlarmCount; ++k) alarmLabels.at(k)->setColour(alarmColours.at(k));
+    const QList<QColor> statusColours = StatusColours(statusValues);
+    for (int k = 0; k < StatusCount; ++k) statusLabels.at(k)->setColour(statusColours.at(k));
+}
+
+void FrmKXgroup::command(int coil, int value, const QString& question)
+{
+    if (DialogService::instance().message(question, DialogButtons::YesNo) != DialogAnswer::Yes) return;
+    qint16 count = 1;
+    WriteRegs(QVariant(coil), QVariant(value), count);
+}
+
+void FrmKXgroup::positionMoved(int percent)
+{
+    if (DialogService::instance().message(QStringLiteral("Do you want to position the valve?  "),
+                                          DialogButtons::YesNo) != DialogAnswer::Yes)
+        return;
+    qint16 count = 1;
+    WriteRegs(QVariant(qint32(PositionSetPointRegister)), QVariant(double(percent) * 10.0), count);
 }
 
 } // namespace kestrel2

@@ -1,13 +1,89 @@
 #pragma once
-// Placeholder window until it lands.
+// The monitor-and-control window: polls the actuator's status, alarms, gauges
+// and relays every 3.5 s while it is the active window, and sends the
+// operator's open, close, stop, ESD, relay and position commands.
+#include "ActivationTracker.h"
+
+#include <QList>
 #include <QMainWindow>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+
 namespace kestrel2 {
+
+class IndicationLabel;
+class PercentGauge;
 
 class FrmKXgroup : public QMainWindow {
     Q_OBJECT
 public:
     explicit FrmKXgroup(QWidget* parent = nullptr);
+
+    // The window became the active one: show the slave address, read the tag
+    // name and start polling, or give up and go back to the main window.
+    // Runs from the window's activation events; tests may call it directly.
+    void ActivateWindow();
+    // Another window of the tool became active: polling stops.
+    void DeactivateWindow();
+    // One polling tick (Timer1). A tick that comes while an earlier tick or an
+    // activation is still inside a read or a prompt is skipped.
+    void PollTick();
+
+    bool isPolling() const;
+    bool isTickRunning() const { return tickRunning; }
+    QTimer& Timer1() { return *timer1; }
+
+    // Colours the sixteen alarm labels, then the eight status labels, from the
+    // values read at 10009 and 10001.
+    void ShowIndications(const QList<qint32>& statusValues, const QList<qint32>& alarmValues);
+
+    // Controls, by the names the window gives them.
+    IndicationLabel* LblStatus(int index) const { return statusLabels.value(index); }
+    IndicationLabel* lblAlarms(int index) const { return alarmLabels.value(index); }
+    PercentGauge* PercentValvePosition() const { return valvePosition; }
+    PercentGauge* Percenttorque() const { return torque; }
+    PercentGauge* PercentAnalogInput() const { return analogInput; }
+    QLineEdit* txtRlyStatus(int relay) const { return relayStatus.value(relay - 1); }  // relay 1..4
+    QLabel* lblTag() const { return tagLabel; }
+    QLabel* lblAddress() const { return addressLabel; }
+    QSlider* positionslider() const { return slider; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildIndications();
+    QWidget* buildInformation();
+    QWidget* buildControls();
+    void runActivation();
+    void runTick();
+    void command(int coil, int value, const QString& question);
+    void positionMoved(int percent);
+
+    QList<IndicationLabel*> statusLabels;
+    QList<IndicationLabel*> alarmLabels;
+    PercentGauge* valvePosition = nullptr;
+    PercentGauge* torque = nullptr;
+    PercentGauge* analogInput = nullptr;
+    QList<QLineEdit*> relayStatus;
+    QLabel* tagLabel = nullptr;
+    QLabel* addressLabel = nullptr;
+    QSlider* slider = nullptr;
+    QTimer* timer1 = nullptr;
+
+    ActivationTracker tracker;
+    int activationSerial = 0;        // queued activations run only if nothing changed since
+    bool tickRunning = false;
+    bool activationRunning = false;
+    bool activationRequested = false; // an activation came while a tick or activation ran
+    bool deactivatedMeanwhile = false;
+    bool closing = false;
 };
 
 } // namespace kestrel2

@@ -1,6 +1,18 @@
 #pragma once
-// Placeholder window until it lands.
+// The torque profile window: the torque along the last opening and closing
+// strokes, the torque switch settings, the contactor operation counts, the
+// tag name and the time of the display. Reads the actuator each time it
+// becomes the active window; prints its own image and saves the profile as
+// CSV or PNG.
+#include "ActivationTracker.h"
+
+#include <QList>
 #include <QMainWindow>
+
+class QChart;
+class QLineEdit;
+class QLineSeries;
+class QPushButton;
 
 namespace kestrel2 {
 
@@ -8,6 +20,49 @@ class FrmChart : public QMainWindow {
     Q_OBJECT
 public:
     explicit FrmChart(QWidget* parent = nullptr);
+
+    // Reads the five blocks and fills the chart and fields; a failed read ends
+    // it, leaving the fields not yet filled as they were. Runs from the
+    // window's activation events; tests may call it directly.
+    void ActivateWindow();
+    // Command1: asks, then prints the window's image on the current printer.
+    void Print();
+    // Save the profile through a file dialog: a CSV table, or the window's image as PNG.
+    void SaveCsv();
+    void SavePng();
+
+    // The torque values the chart shows, row 1 (0 %) first.
+    QList<double> openStroke() const;
+    QList<double> closedStroke() const;
+    QChart* MSChart1() const { return chart; }
+    QLineEdit* TxtTag() const { return tagField; }
+    QLineEdit* txtDate() const { return dateField; }
+    QLineEdit* txtOpenTorqueSwitch() const { return openSwitchField; }
+    QLineEdit* txtClosedTorqueSwitch() const { return closedSwitchField; }
+    QLineEdit* txtOpenOperations() const { return openOperationsField; }
+    QLineEdit* txtClosedOperations() const { return closedOperationsField; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void runActivation();
+    bool readAll();
+
+    QChart* chart = nullptr;
+    QLineSeries* openSeries = nullptr;
+    QLineSeries* closedSeries = nullptr;
+    QLineEdit* tagField = nullptr;
+    QLineEdit* dateField = nullptr;
+    QLineEdit* openSwitchField = nullptr;
+    QLineEdit* closedSwitchField = nullptr;
+    QLineEdit* openOperationsField = nullptr;
+    QLineEdit* closedOperationsField = nullptr;
+
+    ActivationTracker tracker;
+    int activationSerial = 0;
+    bool activationRunning = false;
+    bool activationRequested = false;
 };
 
 } // namespace kestrel2

@@ -69,7 +69,7 @@ SocatPair::SocatPair()
 {
     if (!dir.isValid()) return;
     socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    socat.start("socat", {"-d", "-d0", QString("pty,raw,echo=0,link=%1").arg(endA()),
+    socat.start("socat", {QString("pty,raw,echo=0,link=%1").arg(endA()),
                           QString("pty,raw,echo=0,link=%1").arg(endB())});
     if (!socat.waitForStarted(3000)) return;
     QDeadlineTimer deadline(5000);

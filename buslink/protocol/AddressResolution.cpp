@@ -1,0 +1,102 @@
+#include "AddressResolution.h"
+
+#include "scan/TagTable.h"
+
+#include <cmath>
+
+namespace buslink {
+
+namespace {
+
+QString withoutLeadingBlanks(const QString& s)
+{
+    int i = 0;
+    while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
+    return s.mid(i);
+}
+
+// Reads the decimal field at the start of s: digits up to the first ";", blank or
+// other character. `stop` is the index of that character (s.size() at the end).
+bool readField(const QString& s, int& stop, qint16& value)
+{
+    int pos = 0;
+    while (pos < s.size() && s[pos] >= QLatin1Char('0') && s[pos] <= QLatin1Char('9')) ++pos;
+    if (pos == 0) return false;
+    bool ok = false;
+    const qlonglong v = s.left(pos).toLongLong(&ok);
+    if (!ok || v > 32767) return false;
+    value = qint16(v);
+    stop = pos;
+    return true;
+}
+
+} // namespace
+
+bool ParseUnitAddress(const QVariant& address, QVariant& reference, qint16& unit, qint16& f2, qint16& f3,
+                      qint16& f4, qint16& f5, qint16& f6)
+{
+    const QString text = address.toString();
+    if (!text.contains(QLatin1Char(';'))) {
+        reference = address;
+        return true;
+    }
+    QString s = withoutLeadingBlanks(text);
+    int stop = 0;
+    if (!readField(s, stop, unit)) return false;
+    s = withoutLeadingBlanks(s.mid(stop + 1));
+    qint16* const extra[] = {&f2, &f3, &f4, &f5, &f6};
+    for (qint16* field : extra) {
+        if (!s.contains(QLatin1Char(';'))) break;
+        if (!readField(s, stop, *field)) return false;
+        s = withoutLeadingBlanks(s.mid(stop + 1));
+    }
+    reference = s;
+    return true;
+}
+
+bool ParseUnitAddress(const QVariant& address, QVariant& reference, qint16& unit)
+{
+    qint16 f2 = 0, f3 = 0, f4 = 0, f5 = 0, f6 = 0;
+    return ParseUnitAddress(address, reference, unit, f2, f3, f4, f5, f6);
+}
+
+bool IsNumericAddress(const QVariant& address)
+{
+    if (!address.isValid() || address.isNull()) return false;
+    bool ok = false;
+    double d = 0;
+    switch (address.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        d = address.toString().trimmed().toDouble(&ok);
+        break;
+    case QMetaType::Bool:
+        return true;
+    default:
+        d = address.toDouble(&ok);
+        break;
+    }
+    return ok && std::isfinite(d);
+}
+
+bool ResolveAddressForm(const QVariant& address, QVariant& reference, qint16& unit)
+{
+    if (IsNumericAddress(address)) {
+        reference = address;
+        return true;
+    }
+    const QString text = address.toString();
+    QVariant unitText = address;
+    if (!text.contains(QLatin1Char(';'))) {
+        const int tag = TagIndexFromName(text);
+        if (tag == 0) return false;
+        unitText = TagTable()[tag].REGAB;
+    }
+    // A parsed unit is never -1, so a unit written in the address wins over the default.
+    qint16 named = -1;
+    if (!ParseUnitAddress(unitText, reference, named)) return false;
+    if (named != -1) unit = named;
+    return true;
+}
+
+} // namespace buslink

@@ -1,0 +1,284 @@
+// The component's request builders and reply handler: they glue the pure
+// request and reply functions to the port, the waits and the transaction flags.
+#include "AddressResolution.h"
+#include "ReplyHandling.h"
+#include "RequestBuilding.h"
+#include "scan/IoDatabaseService.h"
+#include "shell/Buslink.h"
+#include "shell/BuslinkError.h"
+#include "shell/EventWait.h"
+#include "shell/WholeSecondClock.h"
+
+namespace buslink {
+
+namespace {
+
+qint64 now() { return WholeSecondClock::nowSeconds(); }
+
+Framing readFraming(qint16 mode) { return mode == Ascii || mode == SlaveAscii ? Framing::Ascii : Framing::Rtu; }
+Framing writeFraming(qint16 mode) { return mode == Ascii ? Framing::Ascii : Framing::Rtu; }
+
+[[noreturn]] void refuse(const RequestPlan& plan)
+{
+    throw BuslinkError(ErrInvalidPropertyValue, plan.refusal);
+}
+
+void noteLoss(qint16& lostReplies)
+{
+    lostReplies = lostReplies >= 999 ? 0 : qint16(lostReplies + 1);
+}
+
+} // namespace
+
+void Buslink::WaitForLine(qint64 deadlineSeconds)
+{
+    // Block until the next event, but wake in time to notice the deadline.
+    const qint64 left = deadlineSeconds * 1000 - WholeSecondClock::nowMilliseconds();
+    LetPendingEventsRun(int(qBound(qint64(1), left, qint64(100))));
+}
+
+void Buslink::ArmPort()
+{
+    MSComm2->setInBufferCount(0);  // a late answer to an earlier request must not be taken for this one
+    replyBuffer.clear();
+    lastExceptionCode = 0;
+    // Notified as soon as an exception answer could be complete, which is shorter than any normal answer.
+    const Framing framing = modBusModeBuild == Ascii || modBusModeBuild == SlaveAscii ? Framing::Ascii : Framing::Rtu;
+    MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(framing)));
+    MSComm2->setInputLen(ExpectedReplyLength);
+}
+
+void Buslink::SendRequest(const QByteArray& line, const QByteArray& bytes)
+{
+    lastRequest = bytes;
+    ++requestSerial;
+    SendFrame(line);
+}
+
+void Buslink::SendFrame(const QByteArray& frame)
+{
+    MSComm2->output(frame);
+    if (frameTrace) trace(true, frame, QString());
+}
+
+bool Buslink::BuildReadRequest(qint16 unit, const QVariant& address, qint16 quantity)
+{
+    RawMode = false;
+    if (WriteLock) return false;
+    if (!WriteDone) {
+        const qint64 start = now();
+        LetPendingEventsRun();
+        if (now() - start > 2) WriteDone = true;
+    }
+    if (!ReadDone) {
+        const qint64 start = now();
+        LetPendingEventsRun();
+        if (now() - start > 2) {
+            ReadDone = true;
+            noteLoss(LostReplies);
+        }
+    }
+
+    const RequestPlan plan = PlanRequest(plcType, RequestKind::Read, address, quantity);
+    if (!plan.ok) refuse(plan);
+    context.FunctionCode = plan.FunctionCode;
+    context.StartOffset = plan.StartOffset;
+    context.AddressRange = plan.AddressRange;
+    context.SixDigitForm = plan.SixDigitForm;
+    if (plcType == EnType2) context.PointKind = plan.PointKind;
+    // Bit replies report the quantity asked for, in either PLC type.
+    if (plan.FunctionCode <= 2) context.RequestedQuantity = quantity;
+
+    const Framing framing = readFraming(modBusModeBuild);
+    const RequestFrame frame = ReadRequestFrame(framing, unit, plan);
+    ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
+    ArmPort();
+    ReadDone = false;
+    LastSendTime = now();
+    try {
+        SendRequest(frame.line, frame.bytes);
+    } catch (...) {
+        ReadDone = true;  // nothing went out, so nothing is awaited
+        throw;
+    }
+    context.LastUnit = unit;
+    context.LastAddress = address;
+    return true;
+}
+
+bool Buslink::BuildSingleWrite(qint16 unit, const QVariant& address, qint32 value)
+{
+    RawMode = false;
+    const RequestPlan plan = PlanRequest(plcType, RequestKind::SingleWrite, address, 1);
+    if (!plan.ok) refuse(plan);
+    const qint64 start = now();
+    while (!ReadDone) {
+        LetPendingEventsRun();
+        if (now() - start > 1) ReadDone = true;
+    }
+    context.FunctionCode = plan.FunctionCode;
+    context.StartOffset = plan.StartOffset;
+    context.AddressRange = plan.AddressRange;
+    context.SixDigitForm = plan.SixDigitForm;
+    if (plcType == EnType2) context.PointKind = plan.PointKind;
+
+    const Framing framing = writeFraming(modBusModeBuild);
+    const RequestFrame frame = SingleWriteFrame(framing, unit, plan, value);
+    ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
+    const qint64 waitStart = now();
+    while (!WriteDone) {
+        LetPendingEventsRun();
+        if (now() - waitStart > 1) WriteDone = true;
+    }
+    ArmPort();
+    if (unit != 0) {
+        WriteDone = false;
+        LastSendTime = now();
+    }
+    try {
+        SendRequest(frame.line, unit != 0 ? frame.bytes : QByteArray());
+    } catch (...) {
+        WriteDone = true;
+        throw;
+    }
+    return true;
+}
+
+bool Buslink::BuildMultipleWrite(qint16 unit, const QVariant& address, VariantArray& values, qint16 n)
+{
+    RawMode = false;
+    std::vector<qint32> words;
+    const RequestPlan plan = PlanMultipleWrite(plcType, address, LastValueType, values, n, words);
+    if (!plan.ok) refuse(plan);
+    const qint64 start = now();
+    while (!ReadDone) {
+        LetPendingEventsRun();
+        if (now() - start > 1) ReadDone = true;
+    }
+    context.FunctionCode = plan.FunctionCode;
+    context.StartOffset = plan.StartOffset;
+    context.AddressRange = plan.AddressRange;
+    context.SixDigitForm = plan.SixDigitForm;
+    if (plcType == EnType2) context.PointKind = plan.PointKind;
+
+    const Framing framing = writeFraming(modBusModeBuild);
+    const RequestFrame frame = MultipleWriteFrame(framing, unit, plan, words);
+    ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
+    const qint64 waitStart = now();
+    while (!WriteDone) {
+        LetPendingEventsRun();
+        if (now() - waitStart > 1) WriteDone = true;
+    }
+    ArmPort();
+    if (unit != 0) {
+        WriteDone = false;
+        LastSendTime = now();
+    }
+    try {
+        SendRequest(frame.line, unit != 0 ? frame.bytes : QByteArray());
+    } catch (...) {
+        WriteDone = true;
+        throw;
+    }
+    return true;
+}
+
+void Buslink::HandleMasterReply()
+{
+    CollectReply();
+}
+
+void Buslink::CollectReply()
+{
+    while (MSComm2->inBufferCount() > 0) {
+        const QByteArray chunk = MSComm2->input();
+        if (chunk.isEmpty()) break;
+        replyBuffer += chunk;
+    }
+    if (replyBuffer.isEmpty()) return;
+    if (lastRequest.isEmpty()) {
+        // Nothing awaits an answer (answered already, or a broadcast): these bytes answer nothing.
+        if (frameTrace) trace(false, replyBuffer, QStringLiteral("unexpected unit/function"));
+        replyBuffer.clear();
+        return;
+    }
+
+    const Framing framing = readFraming(modBusModeBuild);
+    const FoundReply found = FindReply(replyBuffer, ReplyExpectation{framing, lastRequest, ExpectedReplyLength});
+    if (found.skipped > 0) {
+        if (frameTrace) trace(false, replyBuffer.left(found.skipped), QStringLiteral("unexpected unit/function"));
+        replyBuffer.remove(0, found.skipped);
+    }
+    if (found.verdict == ReplyVerdict::Incomplete) {
+        MSComm2->setRThreshold(found.bytesNeeded);  // notified again once the rest could be here
+        return;
+    }
+
+    // An answer: it ends the transaction; bytes after it are no part of it.
+    const QByteArray frame = replyBuffer.left(found.length);
+    replyBuffer.clear();
+    const int requestFunction = quint8(lastRequest[1]);
+    lastRequest.clear();
+    answeredSerial = requestSerial;
+    ReplyError = false;
+    ResponseStatus = -1;
+    ErrorText.clear();
+
+    switch (found.verdict) {
+    case ReplyVerdict::ChecksumError:
+        if (framing == Framing::Rtu) {
+            ErrorText = QStringLiteral("CRC error");
+            ResponseStatus = 245;
+        }
+        ReadDone = WriteDone = true;
+        ReplyError = true;
+        if (frameTrace) trace(false, frame, framing == Framing::Rtu ? QStringLiteral("CRC error") : QStringLiteral("LRC error"));
+        return;
+    case ReplyVerdict::Exception:
+        lastExceptionCode = qint16(found.exceptionCode);
+        ReadDone = WriteDone = true;
+        ReplyError = true;
+        if (frameTrace)
+            trace(false, frame, QStringLiteral("exception %1 (%2)").arg(found.exceptionCode).arg(ExceptionText(found.exceptionCode)));
+        return;
+    default:
+        break;
+    }
+    if (frameTrace) trace(false, frame, QStringLiteral("ok"));
+    if (requestFunction == 5 || requestFunction == 6 || requestFunction == 15 || requestFunction == 16) {
+        WriteDone = true;
+        return;
+    }
+
+    DecodeContext decode;
+    decode.plcType = plcType;
+    decode.StartOffset = context.StartOffset;
+    decode.SixDigitForm = context.SixDigitForm;
+    decode.PointKind = context.PointKind;
+    decode.RequestedQuantity = context.RequestedQuantity;
+    decode.LastValueType = LastValueType;
+    DecodedReply decoded;
+    try {
+        decoded = DecodeReadReply(found.bytes, decode, ReplyData);
+    } catch (const BuslinkError&) {
+        // A value with no representation (a float pattern of exponent 255): the read fails now.
+        ReadDone = WriteDone = true;
+        ReplyError = true;
+        return;
+    }
+    ReadDone = true;
+    ReplyKey = decoded.key;
+    ioDatabase->update(ReplyKey, ReplyData, decoded.count);
+    if (!ScanReply) emit CommCompleteEx(ReplyData, decoded.MAdd, qint16(decoded.count), ErrorText, ResponseStatus);
+    ScanReply = false;
+}
+
+void Buslink::TraceIncompleteReply()
+{
+    if (!frameTrace) return;
+    if (MSComm2->portOpen() && !RawMode && modBusModeDispatch != SlaveRtu && modBusModeDispatch != SlaveAscii)
+        CollectReply();
+    if (!replyBuffer.isEmpty()) trace(false, replyBuffer, QStringLiteral("incomplete"));
+}
+
+} // namespace buslink

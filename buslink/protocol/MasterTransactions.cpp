@@ -1,0 +1,361 @@
+// The public face of the master: blocking reads and writes, the no-wait read,
+// the reply watchdog. One transaction at a time per instance, guarded only by
+// the transaction flags; every wait lets pending events run.
+#include "AddressResolution.h"
+#include "RequestBuilding.h"
+#include "conversions/NumericConversions.h"
+#include "scan/IoDatabaseService.h"
+#include "shell/Buslink.h"
+#include "shell/BuslinkError.h"
+#include "shell/WholeSecondClock.h"
+
+#include <cmath>
+
+namespace buslink {
+
+namespace {
+
+qint64 now() { return WholeSecondClock::nowSeconds(); }
+
+double numberOf(const QVariant& v)
+{
+    if (!v.isValid() || v.isNull()) return 0.0;
+    bool ok = false;
+    const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+    if (!ok || !std::isfinite(d)) throw BuslinkError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
+    return d;
+}
+
+qint32 int32Of(const QVariant& v)
+{
+    const double r = std::nearbyint(numberOf(v));
+    if (r < -2147483648.0 || r > 2147483647.0) throw BuslinkError(ErrOverflow, QStringLiteral("Overflow"));
+    return qint32(r);
+}
+
+qint16 int16Of(const QVariant& v)
+{
+    const double r = std::nearbyint(numberOf(v));
+    if (r < -32768.0 || r > 32767.0) throw BuslinkError(ErrOverflow, QStringLiteral("Overflow"));
+    return qint16(r);
+}
+
+} // namespace
+
+bool Buslink::ResolveAddress(const QVariant& address, qint16& unit, QVariant& reference) const
+{
+    qint16 named = -1;
+    if (!ResolveAddressForm(address, reference, named)) return false;
+    unit = named == -1 ? DefaultUnit : named;
+    return true;
+}
+
+// ---- Reads --------------------------------------------------------------------------
+
+qint16 Buslink::ReadPLC(const QVariant& Address, VariantArray& ReadValue, QVariant& ReadSize, qint16& ioType)
+{
+    return ReadPLCWith(Address, &ReadValue, nullptr, ReadSize, ioType);
+}
+
+qint16 Buslink::ReadPLC(const QVariant& Address, QVariant& ReadValue, QVariant& ReadSize, qint16& ioType)
+{
+    return ReadPLCWith(Address, nullptr, &ReadValue, ReadSize, ioType);
+}
+
+qint16 Buslink::ReadPLC(const QVariant& Address, VariantArray& ReadValue, QVariant& ReadSize)
+{
+    return ReadPLCWith(Address, &ReadValue, nullptr, ReadSize, ioWord);
+}
+
+qint16 Buslink::ReadPLCWith(const QVariant& Address, VariantArray* arrayValue, QVariant* singleValue,
+                            QVariant& ReadSize, qint16 ioType)
+{
+    try {
+        qint32 size = ReadSize.isValid() && !ReadSize.isNull() ? int32Of(ReadSize) : 1;
+        LastValueType = ioType;
+        if (ioType == ioFloat || ioType == ioDFloat) {
+            size *= 2;
+            ReadSize = size;
+        }
+        qint16 unit = 0;
+        QVariant reference;
+        if (!ResolveAddress(Address, unit, reference)) return 0;
+        if (size < -32768 || size > 32767) return 0;
+        const qint16 q = qint16(size);
+        // A request that could not be sent is refused before the line is waited for.
+        if (!PlanRequest(plcType, RequestKind::Read, reference, q).ok) return 0;
+        if (CommBusy().toBool()) return 966;
+        return ReadAndWait(unit, reference, q, arrayValue, singleValue, ioType) ? -1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,
+                          QVariant* singleValue, qint16 ioType)
+{
+    if (WriteLock) return false;
+    ReadWaiting = true;
+
+    // Wait for the line: first for a write to finish, then for both replies.
+    bool ranOut = false;
+    qint64 start = now();
+    while (!(WriteDone && !WriteLock)) {
+        if (now() - start >= 2) {
+            ranOut = true;
+            break;
+        }
+        WaitForLine(start + 2);
+    }
+    start = now();
+    for (;;) {
+        const qint64 elapsed = now() - start;
+        if (ReadDone && WriteDone) break;
+        if (elapsed >= 2) {
+            ranOut = true;
+            break;
+        }
+        WaitForLine(start + 2);
+    }
+    if (ranOut) {
+        ReadWaiting = false;
+        ReadDone = true;  // the line is taken as free
+    }
+
+    try {
+        if (!BuildReadRequest(unit, reference, q)) {
+            ReadWaiting = false;
+            return false;
+        }
+    } catch (...) {
+        ReadWaiting = false;
+        return false;
+    }
+
+    // Wait for the reply. Only the answer to this request makes it a success: a wait
+    // ended by the host (CommBusy = false) or by the watchdog carries no values.
+    const quint32 request = requestSerial;
+    qint64 t = LastSendTime;
+    while (!ReadDone || !WriteDone) {
+        t = now();
+        WaitForLine(LastSendTime + 2);
+        if (t - LastSendTime >= 2) break;
+    }
+    bool ok = false;
+    if (t - LastSendTime >= 2) {
+        TraceIncompleteReply();
+    } else if (!ReplyError && answeredSerial == request) {
+        ok = true;
+        const auto converted = [ioType](const QVariant& v) {
+            return ioType == ioSignedWord ? QVariant(buslink::LongToSIgnedInt(v)) : v;
+        };
+        // An element that cannot be stored is skipped; the rest are stored.
+        const auto store = [&](int i, const QVariant& v) {
+            try {
+                if (arrayValue && arrayValue->hasIndex(i)) (*arrayValue)[i] = converted(v);
+                else if (singleValue && i == 1) *singleValue = converted(v);
+            } catch (const BuslinkError&) {
+            }
+        };
+        // A plain variable receives the first value whatever the type.
+        const int count = q > 1 && ioType == ioFloat ? int(std::nearbyint(q / 2.0)) : q > 1 ? q : 1;
+        for (int i = 1; i <= count && ReplyData.hasIndex(i); ++i) {
+            if (ioType == ioFloat) {
+                if (arrayValue && arrayValue->hasIndex(i)) (*arrayValue)[i] = ReplyData[i];
+                else if (singleValue && i == 1) *singleValue = ReplyData[i];
+            } else {
+                store(i, ReplyData[i]);
+            }
+        }
+    }
+    ReadWaiting = false;
+    return ok;
+}
+
+qint16 Buslink::ReadPLCNW(const QVariant& Address, QVariant& ReadSize)
+{
+    try {
+        const qint16 size = ReadSize.isValid() && !ReadSize.isNull() ? int16Of(ReadSize) : qint16(1);
+        qint16 unit = 0;
+        QVariant reference;
+        if (!ResolveAddress(Address, unit, reference)) return 0;
+        return BuildReadRequest(unit, reference, size) ? -1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+qint16 Buslink::ReadPLCValue(const QVariant& Address, QVariant& ResponseValue, qint16& NumOfRegs, qint16& ioType,
+                             qint32& IOIdx)
+{
+    return ioDatabase->readValue(Address, ResponseValue, NumOfRegs, ioType, IOIdx);
+}
+
+// ---- Writes -------------------------------------------------------------------------
+
+qint16 Buslink::WritePLC(const QVariant& pstr, VariantArray& ABValue, qint16& ReadSize, qint16& ioType)
+{
+    return WritePLCWith(pstr, &ABValue, nullptr, ReadSize, ioType);
+}
+
+qint16 Buslink::WritePLC(const QVariant& pstr, QVariant& ABValue, qint16& ReadSize, qint16& ioType)
+{
+    return WritePLCWith(pstr, nullptr, &ABValue, ReadSize, ioType);
+}
+
+qint16 Buslink::WritePLC(const QVariant& pstr, QVariant& ABValue, qint16& ReadSize)
+{
+    return WritePLCWith(pstr, nullptr, &ABValue, ReadSize, ioWord);
+}
+
+qint16 Buslink::WritePLCWith(const QVariant& pstr, VariantArray* arrayValue, QVariant* singleValue, qint16& ReadSize,
+                             qint16 ioType)
+{
+    WriteActive = true;
+    WriteLock = true;
+    qint16 result = 0;
+    try {
+        if (ReadSize == 0) ReadSize = 1;
+        qint16 unit = 0;
+        QVariant reference;
+        if (ResolveAddress(pstr, unit, reference)) {
+            LastValueType = ioType;
+            if (ioType == ioFloat) {
+                // Integer part to the reference, the fraction x 10000 to the next one. Only the first
+                // value is written, and the second write goes out only when the first succeeded.
+                const double value = numberOf(arrayValue ? (*arrayValue)[1] : *singleValue);
+                const double hi = std::floor(value);
+                const double lo = std::nearbyint((value - hi) * 10000.0);
+                const QVariant high = qint64(hi), low = qint64(lo);
+                qint32 A = 0;
+                bool six = false;
+                if (ReferenceNumber(reference, A, six) && WriteAndWait(unit, reference, nullptr, &high, 1, ioType)
+                    && WriteAndWait(unit, QVariant(qint64(A) + 1), nullptr, &low, 1, ioType))
+                    result = -1;
+            } else {
+                if (ioType == ioSignedWord) {
+                    const auto rewrite = [](QVariant& v) {
+                        try {
+                            v = buslink::SignedIntToLong(v);
+                        } catch (const BuslinkError&) {
+                        }
+                    };
+                    if (ReadSize < 2 || !arrayValue) {
+                        if (arrayValue) {
+                            if (arrayValue->hasIndex(1)) rewrite((*arrayValue)[1]);
+                        } else {
+                            rewrite(*singleValue);
+                        }
+                    } else {
+                        for (int i = 1; i <= ReadSize && arrayValue->hasIndex(i); ++i) rewrite((*arrayValue)[i]);
+                    }
+                }
+                const qint16 n = ReadSize;
+                ReadSize = qint16(WriteCount(plcType, reference, n));
+                result = WriteAndWait(unit, reference, arrayValue, singleValue, n, ioType) ? -1 : 0;
+            }
+        }
+    } catch (...) {
+        result = 0;
+    }
+    WriteLock = false;
+    WriteActive = false;
+    return result;
+}
+
+bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const VariantArray* arrayValue,
+                           const QVariant* singleValue, qint16 n, qint16 ioType)
+{
+    WriteLock = true;
+    if (!ReadDone || !WriteDone) {
+        const qint64 start = now();
+        bool ranOut = false;
+        while (!(ReadDone && WriteDone && !ReadWaiting)) {
+            if (now() - start >= 2) {
+                ranOut = true;
+                break;
+            }
+            WaitForLine(start + 2);
+        }
+        if (ranOut) {
+            ReadDone = WriteDone = true;
+            ReadWaiting = false;
+        }
+    }
+
+    // The working copy: the caller's values 1..n, all of which must be there.
+    if (n < 1 || n > kMaxWriteValues || (!arrayValue && n > 1)) {
+        WriteLock = false;
+        return false;
+    }
+    VariantArray work(0, kMaxWriteValues);
+    if (arrayValue) {
+        for (int i = 1; i <= n; ++i) {
+            if (!arrayValue->hasIndex(i)) {
+                WriteLock = false;
+                return false;
+            }
+            work[i] = (*arrayValue)[i];
+        }
+    } else {
+        work[1] = *singleValue;
+    }
+
+    const int count = WriteCount(plcType, reference, n);
+    try {
+        if (UsesMultipleWrite(ioType, count)) BuildMultipleWrite(unit, reference, work, qint16(count));
+        else BuildSingleWrite(unit, reference, int32Of(work[1]));
+    } catch (...) {
+        WriteLock = false;
+        return false;
+    }
+    if (unit == 0) {  // broadcast: no reply is awaited
+        WriteLock = false;
+        return true;
+    }
+    const quint32 request = requestSerial;
+
+    qint64 t = now();
+    while (!ReadDone || !WriteDone) {
+        t = now();
+        WaitForLine(LastSendTime + 2);
+        if (t - LastSendTime >= 2) break;
+    }
+    if (t - LastSendTime >= 2) {
+        TraceIncompleteReply();
+        ReadDone = WriteDone = true;
+        ReadWaiting = false;
+        WriteLock = false;
+        return false;
+    }
+    WriteLock = false;
+    return !ReplyError && answeredSerial == request;
+}
+
+// ---- Reply watchdog -----------------------------------------------------------------------
+
+void Buslink::WatchdogTick()
+{
+    if (LostReplies > 4) {
+        LostReplies = 0;
+        ioDatabase->updateLost(LostUnit, 66, 1, 1, 9666);
+        VariantArray MData(0, 10);
+        MData[1] = context.LastUnit;
+        qint32 MAdd = 0;
+        try {
+            MAdd = int32Of(context.LastAddress);
+        } catch (const BuslinkError&) {
+        }
+        emit CommCompleteEx(MData, MAdd, 1, QStringLiteral("Read error"), 0);
+    }
+    if ((!ReadDone || !WriteDone) && now() - LastSendTime >= 2) {
+        TraceIncompleteReply();
+        LostUnit = context.LastUnit;
+        LostReplies = LostReplies >= 999 ? 0 : qint16(LostReplies + 1);
+        ReadDone = WriteDone = true;
+        ReadWaiting = false;
+        LastSendTime = now();
+    }
+}
+
+} // namespace buslink

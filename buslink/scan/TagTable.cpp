@@ -1,0 +1,142 @@
+#include "TagTable.h"
+
+#include "protocol/AddressResolution.h"
+#include "shell/Buslink.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace buslink {
+
+namespace {
+
+struct Tags {
+    BoundedArray<TagRecord> table{1, kTagTableCapacity};
+    int count = 0;
+    QHash<QString, int> byName;     // case-folded NAME -> index
+    QHash<QString, int> byAddress;  // case-folded text of REGAB -> index
+};
+
+Tags& tags()
+{
+    static Tags t;
+    return t;
+}
+
+QString key(const QString& text) { return text.toCaseFolded(); }
+
+// A column of the current row, or an invalid variant when the table has no such column.
+QVariant column(const QSqlQuery& query, const QSqlRecord& layout, const char* name)
+{
+    const int i = layout.indexOf(QLatin1String(name));
+    return i < 0 ? QVariant() : query.value(i);
+}
+
+double number(const QVariant& v, double previous)
+{
+    if (!v.isValid() || v.isNull()) return previous;
+    bool ok = false;
+    const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+    return ok ? d : previous;
+}
+
+void loadFrom(const QString& path)
+{
+    static QAtomicInt connections;
+    const QString name = QStringLiteral("buslink-tags-%1").arg(connections.fetchAndAddRelaxed(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            if (query.exec(QStringLiteral("SELECT * FROM TagData"))) {
+                Tags fresh;
+                const QSqlRecord layout = query.record();
+                int i = 1;
+                while (i <= kTagTableCapacity && query.next()) {
+                    TagRecord& tag = fresh.table[i];
+                    tag.REG = column(query, layout, "REG");
+                    tag.REGAB = column(query, layout, "REGAB");
+                    tag.NAME = column(query, layout, "NAME");
+                    tag.Scale = number(column(query, layout, "Scale"), tag.Scale);
+                    tag.Offset = number(column(query, layout, "Offset"), tag.Offset);
+                    tag.DataType = column(query, layout, "DataType");
+                    tag.DataTypeCode = DataTypeCodeFromName(tag.DataType);
+                    // A key already present keeps its first tag; a null key is not entered.
+                    if (tag.NAME.isValid() && !tag.NAME.isNull() && !fresh.byName.contains(key(tag.NAME.toString())))
+                        fresh.byName.insert(key(tag.NAME.toString()), i);
+                    if (tag.REGAB.isValid() && !tag.REGAB.isNull()
+                        && !fresh.byAddress.contains(key(tag.REGAB.toString())))
+                        fresh.byAddress.insert(key(tag.REGAB.toString()), i);
+                    ++i;
+                }
+                fresh.count = i - 1;
+                tags() = std::move(fresh);
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+QString& DatabaseFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+const BoundedArray<TagRecord>& TagTable() { return tags().table; }
+int TagCount() { return tags().count; }
+
+int TagIndexFromName(const QString& name)
+{
+    return tags().byName.value(key(name), 0);
+}
+
+int TagIndexFromAddress(const QString& addressText)
+{
+    return tags().byAddress.value(key(addressText), 0);
+}
+
+qint16 DataTypeCodeFromName(const QVariant& dataType)
+{
+    static const QHash<QString, qint16> codes{
+        {QStringLiteral("ioWord"), ioWord},           {QStringLiteral("ioDWord"), ioDWord},
+        {QStringLiteral("ioFloat"), ioFloat},         {QStringLiteral("ioDFloat"), ioDFloat},
+        {QStringLiteral("ioString"), ioString},       {QStringLiteral("ioScaledWord"), ioScaledWord},
+        {QStringLiteral("ioScaledDWord"), ioScaledDWord}, {QStringLiteral("ioScaledFloat"), ioScaledFloat},
+        {QStringLiteral("ioScaledDFloat"), ioScaledDFloat},
+    };
+    if (!dataType.isValid() || dataType.isNull()) return 0;
+    return codes.value(dataType.toString(), 0);
+}
+
+void LoadTagTable()
+{
+    const QString path = DatabaseFolder() + QStringLiteral("BLontrol.mdb");
+    if (!QFileInfo(path).isFile()) return;
+    loadFrom(path);
+}
+
+// ---- The component's tag lookups -------------------------------------------------
+
+QVariant Buslink::TagAddressFromName(const QVariant& name) const
+{
+    const int i = TagIndexFromName(name.toString());
+    return i > 0 ? TagTable()[i].REGAB : QVariant();
+}
+
+QVariant Buslink::TagNameFromAddress(const QVariant& Address) const
+{
+    const int i = TagIndexFromAddress(Address.toString());
+    return i > 0 ? TagTable()[i].NAME : QVariant();
+}
+
+} // namespace buslink

@@ -1,0 +1,465 @@
+// The component in its slave modes on real serial ends: frame collection from
+// the port, replies and events, the register image methods, and independent
+// masters (libmodbus over RTU, pymodbus over ASCII) for every function code
+// the slave serves, including a long run of requests back to back.
+#include "PeerProcess.h"
+#include "PtyPair.h"
+#include "ScanTestSupport.h"
+#include "protocol/FrameCodec.h"
+#include "scan/IoDatabaseService.h"
+#include "shell/Buslink.h"
+#include "shell/BuslinkError.h"
+#include "shell/EventWait.h"
+#include "shell/WholeSecondClock.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+#include <unistd.h>
+
+namespace buslink {
+class BuslinkTestAccess {
+public:
+    static void setWriteLock(Buslink& b, bool on) { b.WriteLock = on; }
+    static VariantArray& replyData(Buslink& b) { return b.ReplyData; }
+};
+} // namespace buslink
+
+using namespace buslink;
+using Access = BuslinkTestAccess;
+
+namespace {
+
+QByteArray rtu(const char* hex) { return AppendCRC(QByteArray::fromHex(hex)); }
+
+int errorNumberOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const BuslinkError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// Lets the component work until `done` holds or the time is up.
+bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        LetPendingEventsRun(20);
+    }
+    return true;
+}
+
+// The line as the master on the other end of a pseudo-terminal sees it, read
+// while the component keeps running.
+QByteArray readLine(PtyPair& pty, int want, int timeoutMs)
+{
+    QByteArray got;
+    runUntil([&] {
+        got += pty.read(0, 1);
+        return want > 0 && got.size() >= want;
+    }, timeoutMs);
+    return got;
+}
+
+// Runs an independent master to its end while the component serves it.
+QStringList runMaster(const QString& program, const QStringList& args, int timeoutMs)
+{
+    QProcess master;
+    master.setProcessChannelMode(QProcess::MergedChannels);
+    master.start(program, args);
+    if (!master.waitForStarted(5000)) return {"START ERROR " + master.errorString()};
+    runUntil([&] { return master.state() == QProcess::NotRunning; }, timeoutMs);
+    if (master.state() != QProcess::NotRunning) {
+        master.kill();
+        master.waitForFinished(2000);
+    }
+    return QString::fromLocal8Bit(master.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+qint64 residentBytes()
+{
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+struct Slave {
+    Buslink link;
+    explicit Slave(const QString& device, qint16 mode, qint32 plcType = EnStdModbus)
+    {
+        link.InitProperties();
+        link.setDevicePath(device);
+        link.setSettings("9600,n,8,1");
+        link.setPLCType(plcType);
+        link.setPortOpen(true);
+        link.setModBusMode(mode);
+    }
+    void set(int index, int value)
+    {
+        VariantArray v(1, 1);
+        v[1] = value;
+        link.SetModData(index, v);
+    }
+    int get(int index)
+    {
+        VariantArray v(1, 1);
+        qint16 n = 1;
+        link.ReadModData(index, v, n);
+        return v[1].toInt();
+    }
+};
+
+// The operations every master runs, with what each must print; the slave's image is prepared to match.
+struct Exchange {
+    QString operation;  // for the master: name and arguments
+    QString expected;   // the line the master prints
+};
+
+QList<Exchange> everyFunctionCode()
+{
+    return {
+        {"read-coils 0 10", "read-coils 0 10 OK 1 0 1 0 0 0 0 0 0 1"},
+        {"read-inputs 4 3", "read-inputs 4 3 OK 0 1 1"},
+        {"read-holding 9 2", "read-holding 9 2 OK 1234 0"},
+        {"read-input-registers 0 3", "read-input-registers 0 3 OK 7 65535 300"},
+        {"write-coil 20 1", "write-coil 20 1 OK"},
+        {"write-register 100 4321", "write-register 100 4321 OK"},
+        {"write-coils 30 1,0,1,1,0,0,1,1,1", "write-coils 30 1,0,1,1,0,0,1,1,1 OK"},
+        {"write-registers 200 11,22,33", "write-registers 200 11,22,33 OK"},
+        {"read-holding 200 3", "read-holding 200 3 OK 11 22 33"},
+        {"read-coils 30 9", "read-coils 30 9 OK 1 0 1 1 0 0 1 1 1"},
+    };
+}
+
+void prepareImage(Slave& s)
+{
+    s.set(1, 1);
+    s.set(3, 1);
+    s.set(10, 1);
+    s.set(10006, 1);
+    s.set(10007, 1);
+    s.set(40010, 1234);
+    s.set(30001, 7);
+    s.set(30002, 65535);
+    s.set(30003, 300);
+}
+
+void checkImageAfterWrites(Slave& s)
+{
+    QCOMPARE(s.get(21), 1);
+    QCOMPARE(s.get(40101), 4321);
+    const int coils[] = {1, 0, 1, 1, 0, 0, 1, 1, 1};
+    for (int i = 0; i < 9; ++i) QCOMPARE(s.get(31 + i), coils[i]);
+    QCOMPARE(s.get(40201), 11);
+    QCOMPARE(s.get(40203), 33);
+}
+
+} // namespace
+
+class TestSlaveMode : public QObject {
+    Q_OBJECT
+private slots:
+    void requestAnsweredWithEvent();
+    void otherUnitAndUnsupportedFunctionRaiseEventsOnly();
+    void badCrcDropsTheBurst();
+    void twoFramesInOneBurstAreBothServed();
+    void frameInPiecesIsCollected();
+    void shortFragmentWaitsForMore();
+    void broadcastWriteIsNotAnswered();
+    void noReplyWhileTheHostWrites();
+    void asciiRequestOverPty();
+    void gatewayReadsTheService();
+    void registerImageMethods();
+    void registerImageFollowsTheMode();
+    void replyCopy();
+    void libmodbusMasterEveryFunction();
+    void pymodbusAsciiMasterEveryFunction();
+    void tenThousandRequestsBackToBack();
+
+private:
+    PrivateConfigHome home;
+};
+
+void TestSlaveMode::requestAnsweredWithEvent()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    s.set(40010, 1234);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    QVERIFY(pty.write(rtu("010300090002")));
+    QCOMPARE(readLine(pty, 9, 3000).toHex(' '), rtu("01030404D20000").toHex(' '));
+    QVERIFY(runUntil([&] { return events.count() == 1; }, 1000));
+    QCOMPARE(events[0][1].toInt(), 3);   // MAdd: the function code
+    QCOMPARE(events[0][2].toInt(), 2);   // quan
+    QCOMPARE(events[0][4].toInt(), -1);  // RespStatus as the reply handling left it
+    QCOMPARE(s.link.CommBusy().toBool(), false);
+}
+
+void TestSlaveMode::otherUnitAndUnsupportedFunctionRaiseEventsOnly()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    QVERIFY(pty.write(rtu("020300090002")));
+    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QVERIFY(pty.write(rtu("010700000000")));
+    QVERIFY(runUntil([&] { return events.count() == 2; }, 3000));
+    QCOMPARE(readLine(pty, 0, 200), QByteArray());
+    QCOMPARE(events[0][1].toInt(), 3);
+    QCOMPARE(events[1][1].toInt(), 7);
+}
+
+void TestSlaveMode::badCrcDropsTheBurst()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    QByteArray bad = rtu("010300090002");
+    bad[7] = char(bad[7] ^ 0x55);
+    QVERIFY(pty.write(bad + rtu("010300000001")));
+    QVERIFY(runUntil([&] { return events.count() >= 1; }, 3000));
+    QCOMPARE(readLine(pty, 0, 300), QByteArray());
+    QCOMPARE(events.count(), 1);
+    QCOMPARE(events[0][1].toInt(), -2);
+    // The line is in step again for the next request.
+    QVERIFY(pty.write(rtu("010300000001")));
+    QCOMPARE(readLine(pty, 7, 3000).toHex(' '), rtu("0103020000").toHex(' '));
+}
+
+void TestSlaveMode::twoFramesInOneBurstAreBothServed()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    s.set(40001, 5);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    QVERIFY(pty.write(rtu("01060001000A") + rtu("010300000002")));
+    const QByteArray expected = rtu("01060001000A") + rtu("0103040005000A");
+    QCOMPARE(readLine(pty, int(expected.size()), 3000).toHex(' '), expected.toHex(' '));
+    QCOMPARE(events.count(), 2);
+}
+
+void TestSlaveMode::frameInPiecesIsCollected()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    const QByteArray request = rtu("01100000000204000A000B");
+    QVERIFY(pty.write(request.left(9)));
+    QTimer::singleShot(300, [&] { pty.write(request.mid(9)); });
+    QCOMPARE(readLine(pty, 8, 3000).toHex(' '), rtu("011000000002").toHex(' '));
+    QCOMPARE(events.count(), 1);
+    QCOMPARE(s.get(40002), 11);
+}
+
+void TestSlaveMode::shortFragmentWaitsForMore()
+{
+    ManualClock manualClock;  // the one-second collection limit runs on the clock seam
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    const QByteArray request = rtu("010300000001");
+    QVERIFY(pty.write(request.left(5)));
+    QTimer::singleShot(100, [&] { manualClock.advanceSeconds(3); });
+    runUntil([] { return false; }, 400);
+    QCOMPARE(events.count(), 0);  // given up without reading: the bytes stay
+    QVERIFY(pty.write(request.mid(5)));
+    QCOMPARE(readLine(pty, 7, 3000).toHex(' '), rtu("0103020000").toHex(' '));
+    QCOMPARE(events.count(), 1);
+}
+
+void TestSlaveMode::broadcastWriteIsNotAnswered()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    QVERIFY(pty.write(rtu("000600000063")));
+    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QCOMPARE(readLine(pty, 0, 200), QByteArray());
+    QCOMPARE(s.get(40001), 99);
+}
+
+void TestSlaveMode::noReplyWhileTheHostWrites()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu);
+    QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
+    Access::setWriteLock(s.link, true);
+    QVERIFY(pty.write(rtu("010600000007")));
+    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QCOMPARE(readLine(pty, 0, 200), QByteArray());
+    QCOMPARE(s.get(40001), 7);
+}
+
+void TestSlaveMode::asciiRequestOverPty()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveAscii);
+    s.set(40010, 0);
+    QVERIFY(pty.write(":010300090001F2\r\n"));
+    QCOMPARE(readLine(pty, 15, 3000), QByteArray(":0103020000FA\r\n"));
+    // The ASCII text of a multiple write, split over two writes.
+    const QByteArray write = AsciiFrame(QByteArray::fromHex("0110000400020400640065"));
+    QVERIFY(pty.write(write.left(20)));
+    QTimer::singleShot(200, [&] { pty.write(write.mid(20)); });
+    QCOMPARE(readLine(pty, 17, 3000), AsciiFrame(QByteArray::fromHex("011000040002")));
+    QCOMPARE(s.get(40006), 101);
+}
+
+void TestSlaveMode::gatewayReadsTheService()
+{
+    PtyPair pty;
+    Slave s(pty.devicePath(), SlaveRtu, EnType2);
+    s.link.ownIoDatabase().setValue("4;3000", 0x1234);
+    s.link.ownIoDatabase().setValue("4;3001", 0x0056);
+    QVERIFY(pty.write(rtu("04030BB80002")));
+    QCOMPARE(readLine(pty, 9, 3000).toHex(' '), rtu("04030412340056").toHex(' '));
+    QVERIFY(pty.write(rtu("07060BB90009")));
+    QCOMPARE(readLine(pty, 8, 3000).toHex(' '), rtu("07060BB90009").toHex(' '));
+    QCOMPARE(s.link.ownIoDatabase().value("7;3001").toInt(), 9);
+}
+
+void TestSlaveMode::registerImageMethods()
+{
+    Buslink b;
+    b.InitProperties();
+    // No image before the mode is first set.
+    VariantArray one(1, 1);
+    qint16 n = 1;
+    QCOMPARE(errorNumberOf([&] { b.ReadModData(40001, one, n); }), int(ErrSubscriptOutOfRange));
+    b.setModBusMode(SlaveRtu);
+
+    one[1] = 1234;
+    QVERIFY(!b.SetModData(QString("40010"), one).isValid());
+    n = 0;  // left out
+    VariantArray got(1, 3);
+    QVERIFY(!b.ReadModData(40010, got, n).isValid());
+    QCOMPARE(n, qint16(1));
+    QCOMPARE(got[1], QVariant(qint32(1234)));
+
+    one[1] = 9;
+    b.SetModData(50000, one);
+    n = 3;
+    got[1] = got[2] = got[3] = QVariant();
+    QCOMPARE(errorNumberOf([&] { b.ReadModData(49999, got, n); }), int(ErrSubscriptOutOfRange));
+    QCOMPARE(got[1], QVariant(qint32(0)));
+    QCOMPARE(got[2], QVariant(qint32(9)));
+    QVERIFY(!got[3].isValid());
+
+    n = 2;
+    VariantArray tooSmall(1, 1);
+    QCOMPARE(errorNumberOf([&] { b.ReadModData(1, tooSmall, n); }), int(ErrSubscriptOutOfRange));
+    QCOMPARE(errorNumberOf([&] { b.ReadModData(QString("coil"), got, n); }), int(ErrTypeMismatch));
+    one[1] = QString("lots");
+    QCOMPARE(errorNumberOf([&] { b.SetModData(1, one); }), int(ErrTypeMismatch));
+    VariantArray empty(1, 0);
+    QCOMPARE(errorNumberOf([&] { b.SetModData(1, empty); }), int(ErrSubscriptOutOfRange));
+
+    b.ForceModData(40010, 77);
+    n = 1;
+    b.ReadModData(40010, got, n);
+    QCOMPARE(got[1].toInt(), 1234);
+}
+
+void TestSlaveMode::registerImageFollowsTheMode()
+{
+    Buslink b;
+    b.InitProperties();
+    b.setModBusMode(SlaveAscii);
+    VariantArray v(1, 1);
+    v[1] = 5;
+    b.SetModData(40001, v);
+    b.setModBusMode(SlaveAscii);  // a new image, every element 0
+    qint16 n = 1;
+    b.ReadModData(40001, v, n);
+    QCOMPARE(v[1].toInt(), 0);
+    b.setModBusMode(Rtu);  // master modes keep six elements
+    v[1] = 3;
+    b.SetModData(5, v);
+    QCOMPARE(errorNumberOf([&] { b.ReadModData(6, v, n); }), int(ErrSubscriptOutOfRange));
+    QCOMPARE(errorNumberOf([&] { b.SetModData(6, v); }), int(ErrSubscriptOutOfRange));
+}
+
+void TestSlaveMode::replyCopy()
+{
+    Buslink b;
+    Access::replyData(b)[1] = 42;
+    Access::replyData(b)[2] = QString("text");
+    Access::replyData(b)[500] = 7;
+    VariantArray out(1, 501);
+    b.IOData(out, 2);
+    QCOMPARE(out[1], QVariant(42));
+    QCOMPARE(out[2], QVariant(QString("text")));
+    b.IOData(out, 0);
+    b.IOData(out, -3);
+    QCOMPARE(errorNumberOf([&] { b.IOData(out, 501); }), int(ErrSubscriptOutOfRange));
+    QCOMPARE(out[500], QVariant(7));  // copied before the failing index
+    VariantArray small(1, 1);
+    QCOMPARE(errorNumberOf([&] { b.IOData(small, 2); }), int(ErrSubscriptOutOfRange));
+}
+
+void TestSlaveMode::libmodbusMasterEveryFunction()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    Slave s(line.endA(), SlaveRtu);
+    prepareImage(s);
+    QStringList ops;
+    QStringList expected;
+    for (const Exchange& e : everyFunctionCode()) {
+        ops << e.operation.split(' ');
+        expected << e.expected;
+    }
+    expected << "DONE";
+    const QStringList printed =
+        runMaster(PeerProcess::binaryDir() + "/tests/scan/scan_modbus_master", QStringList{"--device", line.endB()} + ops,
+                  30000);
+    QCOMPARE(printed, expected);
+    checkImageAfterWrites(s);
+}
+
+void TestSlaveMode::pymodbusAsciiMasterEveryFunction()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    Slave s(line.endA(), SlaveAscii);
+    prepareImage(s);
+    QStringList ops;
+    QStringList expected;
+    for (const Exchange& e : everyFunctionCode()) {
+        ops << e.operation.split(' ');
+        expected << e.expected;
+    }
+    expected << "DONE";
+    const QStringList printed = runMaster(
+        PeerProcess::python(), QStringList{PeerProcess::sourceDir() + "/scan/peers/ascii_master.py", line.endB(), "1"} + ops,
+        60000);
+    QCOMPARE(printed, expected);
+    checkImageAfterWrites(s);
+}
+
+void TestSlaveMode::tenThousandRequestsBackToBack()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    Slave s(line.endA(), SlaveRtu);
+    const QString master = PeerProcess::binaryDir() + "/tests/scan/scan_modbus_master";
+    // A first run settles the allocations that stay for the life of the process.
+    QCOMPARE(runMaster(master, {"--device", line.endB(), "load", "1000"}, 60000).value(0).section(' ', 0, 2),
+             QString("LOAD total=1000 ok=1000"));
+    const qint64 before = residentBytes();
+    const QStringList printed = runMaster(master, {"--device", line.endB(), "load", "10000"}, 240000);
+    const qint64 after = residentBytes();
+    QVERIFY2(!printed.isEmpty(), "the master printed nothing");
+    qInfo("%s; resident memory %lld -> %lld KiB", qPrintable(printed.first()), before / 1024, after / 1024);
+    QCOMPARE(printed.first().section(' ', 0, 2), QString("LOAD total=10000 ok=10000"));
+    QVERIFY2(after - before < 1024 * 1024, qPrintable(QString("grew by %1 KiB").arg((after - before) / 1024)));
+}
+
+QTEST_GUILESS_MAIN(TestSlaveMode)
+#include "test_slave_mode.moc"

@@ -1,0 +1,47 @@
+#pragma once
+// Command-line options of actuator-sim.
+#include "ActuatorModel.h"
+#include "FaultPlan.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace actuatorsim {
+
+struct SimOptions {
+    std::string port;      // empty: make a pseudo-terminal
+    std::string link;      // optional symbolic link to the pseudo-terminal
+    std::string dumpFile;  // written on exit and on SIGUSR1
+    LineSettings settings;
+    int unit = 1;
+    Arrangement arrangement = Arrangement::Mk2;
+    double strokeSeconds = 20.0;
+    double positionPercent = 0.0;
+    std::string tag = "SIM ACTUATOR";
+    Selector selector = Selector::Remote;
+    std::vector<int> alarms;
+    double analogPercent = 0.0;
+    double dropFraction = 0.0;
+    double corruptFraction = 0.0;
+    int delayMs = 0;
+    std::vector<ExceptionRule> exceptions;
+    long silentAfter = -1;
+    int silentForMs = 0;
+    std::uint32_t seed = 1;
+    bool verbose = false;
+    bool help = false;
+};
+
+struct OptionsResult {
+    SimOptions options;
+    std::string error;  // empty when the options are sound
+};
+
+OptionsResult parseOptions(const std::vector<std::string>& args);
+std::string usageText();
+
+ModelOptions modelOptions(const SimOptions& options);
+void applyFaults(const SimOptions& options, FaultPlan& faults);
+
+}  // namespace actuatorsim

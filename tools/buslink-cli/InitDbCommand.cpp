@@ -1,0 +1,97 @@
+// buslink-cli init-db [--folder DIR] [--sample]: creates the tag database
+// (BLontrol.mdb) and the scan database (BLScanIO.mdb) with their tables, and
+// with --sample a small scan route and a few tags. Existing files are left alone.
+#include "CliCommands.h"
+
+#include "scan/DatabaseSchema.h"
+#include "scan/StartupConfiguration.h"
+#include "scan/TagTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace cli {
+
+namespace {
+
+bool addSampleTags(const QString& path, QString& why)
+{
+    const QString connection = QStringLiteral("buslink-cli-sample-tags");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral(
+                "INSERT INTO TagData (NAME, REG, REGAB, Scale, Offset, DataType) VALUES "
+                "('Pump1Speed', 1, '40001', 1, 0, 'ioWord'), "
+                "('Pump1Flow', 3, '40003', 1, 0, 'ioDFloat'), "
+                "('Valve2Position', 1, '2;30001', 0.1, 0, 'ioWord'), "
+                "('Valve2Open', 1, '2;00001', 1, 0, 'ioWord')"));
+            if (!ok) why = q.lastError().text();
+            q.finish();
+            db.close();
+        } else {
+            why = db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
+}
+
+} // namespace
+
+int RunInitDb(CliSession& session, const QStringList& args)
+{
+    QString folder;
+    bool sample = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--folder") && i + 1 < args.size()) folder = args[++i];
+        else if (args[i] == QLatin1String("--sample")) sample = true;
+        else throw CliError{kUsage, QStringLiteral("init-db takes [--folder DIR] [--sample]")};
+    }
+    if (folder.isEmpty()) {
+        // Where the component looks: the folder its INI file names, or its configuration folder.
+        buslink::EnsureStartupRoutineRan();
+        folder = buslink::DatabaseFolder();
+        if (folder.isEmpty()) folder = QDir::currentPath();
+    }
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    if (!QDir().mkpath(folder)) throw CliError{kFailed, QStringLiteral("cannot create the folder %1").arg(folder)};
+
+    int result = kOk;
+    const auto create = [&](const QString& name, auto&& make, auto&& fill) {
+        const QString path = folder + name;
+        if (QFileInfo::exists(path)) {
+            session.out() << path << " exists, left as it is" << Qt::endl;
+            return;
+        }
+        QString why;
+        if (!make(path, &why)) {
+            session.err() << "buslink-cli: cannot create " << path << ": " << why << Qt::endl;
+            result = kFailed;
+            return;
+        }
+        if (sample && !fill(path, why)) {
+            session.err() << "buslink-cli: cannot fill " << path << ": " << why << Qt::endl;
+            result = kFailed;
+            return;
+        }
+        session.out() << "created " << path << (sample ? " (with sample rows)" : "") << Qt::endl;
+    };
+    create(QStringLiteral("BLontrol.mdb"), buslink::CreateTagDatabase, addSampleTags);
+    create(QStringLiteral("BLScanIO.mdb"), buslink::CreateScanDatabase, [](const QString& path, QString& why) {
+        return buslink::AddScanRouteRows(path,
+                                         {{QStringLiteral("40001"), QStringLiteral("40010"), 1000, 1},
+                                          {QStringLiteral("2;30001"), QStringLiteral("30004"), 500, 2},
+                                          {QStringLiteral("00001"), QStringLiteral("00016"), 2000, 3}},
+                                         &why);
+    });
+    return result;
+}
+
+} // namespace cli
