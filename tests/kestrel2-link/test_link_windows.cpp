@@ -42,7 +42,7 @@ void setPortMapping(int number, const QString& device)
     ini.sync();
 }
 
-// Runs `inspect` on the modal window once it is up, then lets `finish` end it.
+// Runs `inspect` on the modal window once it is up; `inspect` must end it.
 void whenModal(const std::function<void(QWidget*)>& inspect)
 {
     auto* poll = new QTimer;
@@ -90,6 +90,7 @@ private slots:
     void helpPromptCancelNeverOpensThePublications();
     void helpPromptOkOpensThePublications_data();
     void helpPromptOkOpensThePublications();
+    void publicationsFolderPrefersTheUsersOwn_data();
     void publicationsFolderPrefersTheUsersOwn();
 
     void connectionWindowControls();
@@ -418,14 +419,34 @@ void TestLinkWindows::helpPromptOkOpensThePublications()
     if (messages == 2) QCOMPARE(dialogs().messages().last().text, "The document viewer could not open " + manual);
 }
 
+void TestLinkWindows::publicationsFolderPrefersTheUsersOwn_data()
+{
+    QTest::addColumn<bool>("userFolder");
+    QTest::addColumn<bool>("installedFolder");
+    QTest::addColumn<bool>("expectUser");
+    QTest::newRow("neither: the user's is made") << false << false << true;
+    QTest::newRow("installed only") << false << true << false;
+    QTest::newRow("both") << true << true << true;
+    QTest::newRow("user's only") << true << false << true;
+}
+
 void TestLinkWindows::publicationsFolderPrefersTheUsersOwn()
 {
-    QDir(UserPublicationsFolder()).removeRecursively();
-    QVERIFY(!QFileInfo(InstalledPublicationsFolder()).exists());
-    // Neither exists: the user's own is made.
-    QCOMPARE(PublicationsFolder(), UserPublicationsFolder());
-    QVERIFY(QFileInfo(UserPublicationsFolder()).isDir());
-    QVERIFY(UserPublicationsFolder().startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+    QFETCH(bool, userFolder);
+    QFETCH(bool, installedFolder);
+    QFETCH(bool, expectUser);
+
+    const QString user = UserPublicationsFolder();
+    const QString installed = InstalledPublicationsFolder();
+    QVERIFY(user.startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+    QDir(user).removeRecursively();
+    QDir(installed).removeRecursively();
+    if (userFolder) QVERIFY(QDir().mkpath(user));
+    if (installedFolder) QVERIFY(QDir().mkpath(installed));
+
+    QCOMPARE(PublicationsFolder(), expectUser ? user : installed);
+    QVERIFY(QFileInfo(PublicationsFolder()).isDir());
+    QDir(installed).removeRecursively();
 }
 
 void TestLinkWindows::connectionWindowControls()

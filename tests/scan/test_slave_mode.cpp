@@ -458,7 +458,13 @@ void TestSlaveMode::tenThousandRequestsBackToBack()
     QVERIFY2(!printed.isEmpty(), "the master printed nothing");
     qInfo("%s; resident memory %lld -> %lld KiB", qPrintable(printed.first()), before / 1024, after / 1024);
     QCOMPARE(printed.first().section(' ', 0, 2), QString("LOAD total=10000 ok=10000"));
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed memory in quarantine, so resident memory says nothing here.
+    Q_UNUSED(before);
+    Q_UNUSED(after);
+#else
     QVERIFY2(after - before < 1024 * 1024, qPrintable(QString("grew by %1 KiB").arg((after - before) / 1024)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestSlaveMode)

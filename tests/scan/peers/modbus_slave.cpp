@@ -30,9 +30,9 @@ int main(int argc, char** argv)
             unit = std::atoi(argv[++i]);
         } else if ((!std::strcmp(argv[i], "--holding") || !std::strcmp(argv[i], "--input")) && i + 1 < argc) {
             const bool holding = !std::strcmp(argv[i], "--holding");
-            const char* spec = argv[++i];
-            const int address = std::atoi(spec);
-            const char* eq = std::strchr(spec, '=');
+            const char* assignment = argv[++i];
+            const int address = std::atoi(assignment);
+            const char* eq = std::strchr(assignment, '=');
             const int value = eq ? std::atoi(eq + 1) : 0;
             if (address >= 0 && address < 1000)
                 (holding ? map->tab_registers : map->tab_input_registers)[address] = uint16_t(value);
