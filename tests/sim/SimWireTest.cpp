@@ -641,7 +641,7 @@ void SimWireTest::delayHoldsReply()
 
 void SimWireTest::exceptionInjection_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("rule");
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("offset");
     QTest::addColumn<int>("count");
@@ -658,13 +658,13 @@ void SimWireTest::exceptionInjection_data()
 
 void SimWireTest::exceptionInjection()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, rule);
     QFETCH(QString, table);
     QFETCH(int, offset);
     QFETCH(int, count);
     QFETCH(int, exception);
     SimProcess sim;
-    QVERIFY(sim.start({"--exception", spec, "--stroke-seconds", "5"}));
+    QVERIFY(sim.start({"--exception", rule, "--stroke-seconds", "5"}));
     LibModbusMaster master(sim.port());
     bool ok = false;
     if (table == "holding") ok = bool(master.holding(offset, count));
