@@ -2,10 +2,10 @@
 // against libmodbus's modbus_read_registers, in one process, on the same linked
 // pseudo-terminal pair and against the same libmodbus slave (a child process).
 //
-//   bench_master [N]      (default 2000 reads each)
+//   bench_master [N [ROUNDS]]   (default 2000 reads each, in 8 rounds)
 //
-// Prints reads per second and CPU microseconds per read for each, and the ratios
-// (component / libmodbus). The component runs twice: with its own in-memory I/O
+// Prints reads per second and CPU microseconds per read for each (the median
+// round), and the ratios (component / libmodbus). The component runs twice: with its own in-memory I/O
 // database service, which stores every value of every reply as the component
 // must hand them on, and with a service that keeps nothing, which times the
 // protocol alone as libmodbus's client does.
@@ -20,15 +20,19 @@
 #include <modbus.h>
 
 #include <cstdio>
-#include <sys/resource.h>
+#include <algorithm>
+#include <ctime>
+#include <vector>
 
 namespace {
 
-double cpuSeconds()
+// CPU time of this thread so far, in seconds, from the scheduler's exact account
+// (rusage's split into user and kernel time is sampled per tick and too coarse here).
+double cpuNow()
 {
-    rusage u {};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 struct Figures {
@@ -66,12 +70,12 @@ Figures benchComponent(const QString& device, int n, bool withDatabase)
     Figures f;
     f.n = n;
     QElapsedTimer wall;
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = cpuNow();
     wall.start();
     for (int i = 0; i < n; ++i)
         if (link.ReadPLC(40001, values, size, type) != -1 || values[25].toInt() != 24) ++f.failures;
     f.seconds = wall.nsecsElapsed() / 1e9;
-    f.cpu = cpuSeconds() - cpu0;
+    f.cpu = cpuNow() - cpu0;
     link.setPortOpen(false);
     return f;
 }
@@ -84,27 +88,64 @@ Figures benchLibmodbus(const QString& device, int n)
     if (!ctx || modbus_set_slave(ctx, 1) != 0 || modbus_connect(ctx) != 0) {
         std::fprintf(stderr, "libmodbus cannot open %s\n", qPrintable(device));
         f.failures = n;
-        f.seconds = f.cpu = 1;
+        f.seconds = 1;
         return f;
     }
     uint16_t regs[25];
     for (int i = 0; i < 20; ++i) modbus_read_registers(ctx, 0, 25, regs);
     QElapsedTimer wall;
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = cpuNow();
     wall.start();
     for (int i = 0; i < n; ++i)
         if (modbus_read_registers(ctx, 0, 25, regs) != 25 || regs[24] != 24) ++f.failures;
     f.seconds = wall.nsecsElapsed() / 1e9;
-    f.cpu = cpuSeconds() - cpu0;
+    f.cpu = cpuNow() - cpu0;
     modbus_close(ctx);
     modbus_free(ctx);
     return f;
 }
 
-void print(const char* name, const Figures& f)
+// The median round of each figure: one disturbed round (another process taking the
+// core) moves a median little, where it would move a total a lot.
+struct Summary {
+    int n = 0;
+    int failures = 0;
+    double perSecond = 0;
+    double cpuMicros = 0;
+};
+
+double median(std::vector<double> v)
 {
-    std::printf("%-22s %6d reads  %8.1f reads/s  %7.1f us CPU/read  %d failed\n", name, f.n, f.perSecond(),
-                f.cpuMicros(), f.failures);
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.empty() ? 0 : v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+Summary summarise(const std::vector<Figures>& rounds)
+{
+    Summary s;
+    std::vector<double> rates, cpu;
+    for (const Figures& f : rounds) {
+        s.n += f.n;
+        s.failures += f.failures;
+        rates.push_back(f.perSecond());
+        cpu.push_back(f.cpuMicros());
+    }
+    s.perSecond = median(rates);
+    s.cpuMicros = median(cpu);
+    return s;
+}
+
+void print(const char* name, const Summary& s)
+{
+    std::printf("%-22s %6d reads  %8.1f reads/s  %6.2f us CPU/read  %d failed\n", name, s.n, s.perSecond, s.cpuMicros,
+                s.failures);
+}
+
+void printRatio(const char* what, const Summary& s, const Summary& reference)
+{
+    std::printf("ratio %s / libmodbus: throughput %.2f, CPU per read %.2f\n", what, s.perSecond / reference.perSecond,
+                s.cpuMicros / reference.cpuMicros);
 }
 
 } // namespace
@@ -123,31 +164,28 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(slave.errorText()));
         return 1;
     }
-    // Alternate the clients so drift on the machine affects them alike.
+    // Alternate the clients round by round so drift on the machine affects them alike.
     // BENCH_ONLY=component or =libmodbus runs one side alone (for profiling).
     const QByteArray only = qgetenv("BENCH_ONLY");
-    Figures stored, bare, reference;
-    const auto add = [](Figures& sum, const Figures& f) {
-        sum.n += f.n, sum.seconds += f.seconds, sum.cpu += f.cpu, sum.failures += f.failures;
-    };
-    const int rounds = 4;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 8;
+    std::vector<Figures> stored, bare, reference;
     for (int round = 0; round < rounds; ++round) {
         if (only != "libmodbus") {
-            add(stored, benchComponent(line.endA(), n / rounds, true));
-            add(bare, benchComponent(line.endA(), n / rounds, false));
+            stored.push_back(benchComponent(line.endA(), n / rounds, true));
+            bare.push_back(benchComponent(line.endA(), n / rounds, false));
         }
-        if (only != "component") add(reference, benchLibmodbus(line.endA(), n / rounds));
+        if (only != "component") reference.push_back(benchLibmodbus(line.endA(), n / rounds));
     }
-    std::printf("25-register reads on a socat pseudo-terminal pair against a libmodbus RTU slave\n");
-    if (stored.n) print("ReadPLC, values stored", stored);
-    if (bare.n) print("ReadPLC, no I/O store", bare);
-    if (reference.n) print("modbus_read_registers", reference);
-    if (stored.n && reference.n) {
-        std::printf("ratio ReadPLC (values stored in the I/O database) / libmodbus: throughput %.2f, CPU per read %.2f\n",
-                    stored.perSecond() / reference.perSecond(), stored.cpuMicros() / reference.cpuMicros());
-        std::printf("ratio ReadPLC (no I/O database service)      / libmodbus: throughput %.2f, CPU per read %.2f\n",
-                    bare.perSecond() / reference.perSecond(), bare.cpuMicros() / reference.cpuMicros());
+    const Summary s = summarise(stored), b = summarise(bare), r = summarise(reference);
+    std::printf("25-register reads on a socat pseudo-terminal pair against a libmodbus RTU slave, median of %d rounds\n",
+                rounds);
+    if (s.n) print("ReadPLC, values stored", s);
+    if (b.n) print("ReadPLC, no I/O store", b);
+    if (r.n) print("modbus_read_registers", r);
+    if (s.n && r.n) {
+        printRatio("ReadPLC (values stored in the I/O database)", s, r);
+        printRatio("ReadPLC (no I/O database service)          ", b, r);
     }
     slave.stop();
-    return stored.failures + bare.failures + reference.failures > 0 ? 2 : 0;
+    return s.failures + b.failures + r.failures > 0 ? 2 : 0;
 }

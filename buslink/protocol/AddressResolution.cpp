@@ -66,6 +66,11 @@ bool IsNumericAddress(const QVariant& address)
     bool ok = false;
     double d = 0;
     switch (address.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UInt:
+        return true;
     case QMetaType::QString:
     case QMetaType::QByteArray:
         d = address.toString().trimmed().toDouble(&ok);

@@ -51,7 +51,9 @@ Crc ComputeCRC(const QByteArray& bytes, int n)
 QByteArray AppendCRC(const QByteArray& frame)
 {
     const Crc crc = ComputeCRC(frame, int(frame.size()));
-    QByteArray out = frame;
+    QByteArray out;
+    out.reserve(frame.size() + 2);
+    out.append(frame);
     out.append(char(crc.low));
     out.append(char(crc.high));
     return out;

@@ -215,7 +215,7 @@ void Buslink::CollectReply()
     }
 
     // An answer: it ends the transaction; bytes after it are no part of it.
-    const QByteArray frame = replyBuffer.left(found.length);
+    const QByteArray frame = frameTrace ? replyBuffer.left(found.length) : QByteArray();
     replyBuffer.clear();
     const int requestFunction = quint8(lastRequest[1]);
     lastRequest.clear();

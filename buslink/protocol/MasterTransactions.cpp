@@ -123,6 +123,7 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
     }
 
     try {
+        ScanReply = false;  // the host's read: a scan poll still marked as awaited was lost
         if (!BuildReadRequest(unit, reference, q)) {
             ReadWaiting = false;
             return false;
@@ -146,14 +147,15 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
         TraceIncompleteReply();
     } else if (!ReplyError && answeredSerial == request) {
         ok = true;
-        const auto converted = [ioType](const QVariant& v) {
-            return ioType == ioSignedWord ? QVariant(buslink::LongToSIgnedInt(v)) : v;
-        };
         // An element that cannot be stored is skipped; the rest are stored.
         const auto store = [&](int i, const QVariant& v) {
             try {
-                if (arrayValue && arrayValue->hasIndex(i)) (*arrayValue)[i] = converted(v);
-                else if (singleValue && i == 1) *singleValue = converted(v);
+                QVariant* target = arrayValue && arrayValue->hasIndex(i) ? &(*arrayValue)[i]
+                                   : singleValue && i == 1                ? singleValue
+                                                                          : nullptr;
+                if (!target) return;
+                if (ioType == ioSignedWord) *target = QVariant(buslink::LongToSIgnedInt(v));
+                else *target = v;
             } catch (const BuslinkError&) {
             }
         };
@@ -179,6 +181,7 @@ qint16 Buslink::ReadPLCNW(const QVariant& Address, QVariant& ReadSize)
         qint16 unit = 0;
         QVariant reference;
         if (!ResolveAddress(Address, unit, reference)) return 0;
+        ScanReply = false;  // as in ReadPLC: this reply is the host's
         return BuildReadRequest(unit, reference, size) ? -1 : 0;
     } catch (...) {
         return 0;

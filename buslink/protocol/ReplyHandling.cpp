@@ -17,6 +17,24 @@ bool isHexDigit(char c)
 
 quint8 at(const QByteArray& b, int i) { return quint8(b[i]); }
 
+// "unit;reference" in decimal, written into one buffer.
+QString PointKeyText(int unit, qint32 reference)
+{
+    char text[24];
+    char* end = text + sizeof text;
+    char* p = end;
+    const auto digits = [&p](qint64 v) {
+        const bool negative = v < 0;
+        quint64 rest = negative ? quint64(-v) : quint64(v);
+        do *--p = char('0' + rest % 10); while (rest /= 10);
+        if (negative) *--p = '-';
+    };
+    digits(reference);
+    *--p = ';';
+    digits(unit);
+    return QString::fromLatin1(p, end - p);
+}
+
 // Whether the first bytes of a frame can begin the normal answer to the request:
 // same unit and function, and the byte count (reads) or the echo (writes).
 bool headerFits(const quint8* head, int k, const QByteArray& request, int expectedRtuLength)
@@ -76,9 +94,9 @@ FoundReply findRtu(const QByteArray& b, const ReplyExpectation& e)
             continue;
         }
         if (avail < length) return incomplete(p, length - avail);
-        const QByteArray frame = b.mid(p, length);
-        const ReplyVerdict verdict = HasGoodCRC(frame) ? good : ReplyVerdict::ChecksumError;
-        return complete(verdict, p, length, frame.left(length - 2));
+        const Crc crc = ComputeCRC(head, length - 2);
+        const bool sound = head[length - 2] == crc.low && head[length - 1] == crc.high;
+        return complete(sound ? good : ReplyVerdict::ChecksumError, p, length, b.mid(p, length - 2));
     }
 }
 
@@ -151,13 +169,13 @@ DecodedReply DecodeReadReply(const QByteArray& B, const DecodeContext& c, Varian
     const int fc = at(B, 1);
     int k = 1;
     if (c.plcType == EnStdModbus && (fc == 3 || fc == 4)) {
-        for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++] = word(B, i - 1);
+        for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++].setValue(word(B, i - 1));
         if (fc == 3) d.MAdd = c.StartOffset + (c.SixDigitForm ? 400001 : 40001);
         else d.MAdd = c.StartOffset + (c.SixDigitForm ? 300001 : 30001);
     } else if (c.plcType == EnType2 && fc > 2) {
         d.MAdd = c.StartOffset;
         if (c.PointKind == 3) {
-            for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++] = word(B, i - 1);
+            for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++].setValue(word(B, i - 1));
         } else if (c.PointKind == 5) {
             ByteArray four(0, 3);
             double unsignedValue = 0;
@@ -186,7 +204,8 @@ DecodedReply DecodeReadReply(const QByteArray& B, const DecodeContext& c, Varian
         d.MAdd = c.StartOffset + (c.SixDigitForm ? 100001 : 10001);
         d.count = c.RequestedQuantity;
     }
-    d.key = QString::number(at(B, 0)) + QLatin1Char(';') + QString::number(d.MAdd);
+    // "unit;reference", written in place: this runs for every reply a scan takes.
+    d.key = PointKeyText(at(B, 0), d.MAdd);
 
     const int last = ReplyData.upperBound();
     switch (c.LastValueType) {

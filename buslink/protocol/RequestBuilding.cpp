@@ -135,6 +135,23 @@ private:
 bool ReferenceNumber(const QVariant& reference, qint32& A, bool& sixDigitForm)
 {
     if (!reference.isValid() || reference.isNull()) return false;
+    switch (reference.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UInt: {
+        // The usual case, a whole number: its text is its digits (and sign), no conversion needed.
+        const qint64 v = reference.toLongLong();
+        if (v < -2147483648LL || v > 2147483647LL) return false;
+        A = qint32(v);
+        int characters = v < 0 ? 2 : 1;
+        for (qint64 rest = v < 0 ? -v : v; rest >= 10; rest /= 10) ++characters;
+        sixDigitForm = characters == 6;
+        return true;
+    }
+    default:
+        break;
+    }
     const QString text = reference.toString().trimmed();
     bool ok = false;
     const double d = reference.typeId() == QMetaType::QString ? text.toDouble(&ok) : reference.toDouble(&ok);

@@ -1,5 +1,7 @@
 #include "IoDatabaseService.h"
 
+#include <QMetaMethod>
+
 #include <cmath>
 
 namespace buslink {
@@ -8,17 +10,14 @@ namespace {
 // Splits "unit;number" into its parts; false for any other key.
 bool splitPointKey(const QString& key, QString& unit, qint64& number)
 {
-    const int semicolon = int(key.lastIndexOf(QLatin1Char(';')));
+    const QStringView text(key);
+    const qsizetype semicolon = text.lastIndexOf(QLatin1Char(';'));
     if (semicolon <= 0) return false;
     bool ok = false;
-    number = key.mid(semicolon + 1).trimmed().toLongLong(&ok);
-    unit = key.left(semicolon).trimmed();
-    return ok;
-}
-
-QString pointKey(const QString& unit, qint64 number)
-{
-    return unit + QLatin1Char(';') + QString::number(number);
+    number = text.mid(semicolon + 1).trimmed().toLongLong(&ok);
+    if (!ok) return false;
+    unit = text.left(semicolon).trimmed().toString();
+    return true;
 }
 } // namespace
 
@@ -27,16 +26,26 @@ InMemoryIoDatabase::InMemoryIoDatabase(QObject* parent) : QObject(parent) {}
 void InMemoryIoDatabase::update(const QVariant& key, const VariantArray& values, int count)
 {
     const QString text = key.toString();
-    QVariantList stored;
     QString unit;
     qint64 first = 0;
     const bool perPoint = splitPointKey(text, unit, first);
-    for (int i = 1; i <= count && values.hasIndex(i); ++i) {
-        stored.append(values[i]);
-        if (perPoint)
-            points.insert(pointKey(unit, first + i - 1), values[i]);
+    const int last = values.hasIndex(1) ? qMin(count, values.upperBound()) : 0;
+    if (perPoint) {
+        UnitPoints& unitPoints = points[unit];
+        auto at = unitPoints.lower_bound(first);
+        for (int i = 1; i <= last; ++i, ++at) {
+            const qint64 number = first + i - 1;
+            if (at != unitPoints.end() && at->first == number) at->second = values[i];
+            else at = unitPoints.emplace_hint(at, number, values[i]);
+        }
+    } else if (last >= 1) {
+        otherKeys.insert(text, values[1]);
     }
-    if (!perPoint && !stored.isEmpty()) points.insert(text, stored.first());
+    // The list is built only for someone listening: a plain store costs no copy of the reply.
+    static const QMetaMethod updatedSignal = QMetaMethod::fromSignal(&InMemoryIoDatabase::updated);
+    if (!isSignalConnected(updatedSignal)) return;
+    QVariantList stored;
+    for (int i = 1; i <= count && values.hasIndex(i); ++i) stored.append(values[i]);
     emit updated(text, stored);
 }
 
@@ -52,8 +61,18 @@ qint16 InMemoryIoDatabase::read(const QVariant& key, VariantArray& values, const
     qint64 first = 0;
     const QString text = key.toString();
     const bool perPoint = splitPointKey(text, unit, first);
+    const auto unitPoints = perPoint ? points.constFind(unit) : points.constEnd();
+    const bool known = unitPoints != points.constEnd();
+    auto at = known ? unitPoints->lower_bound(first) : UnitPoints::const_iterator();
     for (int i = 1; i <= n && values.hasIndex(i); ++i) {
-        const QVariant v = perPoint ? points.value(pointKey(unit, first + i - 1)) : (i == 1 ? points.value(text) : QVariant());
+        QVariant v;
+        if (known) {
+            const qint64 number = first + i - 1;
+            while (at != unitPoints->end() && at->first < number) ++at;
+            if (at != unitPoints->end() && at->first == number) v = at->second;
+        } else if (!perPoint && i == 1) {
+            v = otherKeys.value(text);
+        }
         values[i] = v.isValid() ? v : QVariant(0);
     }
     return -1;
@@ -67,8 +86,7 @@ qint16 InMemoryIoDatabase::readValue(const QVariant& key, QVariant& responseValu
     QString unit;
     qint64 first = 0;
     const QString text = key.toString();
-    const QVariant v = splitPointKey(text, unit, first) ? points.value(pointKey(unit, first + qMax(0, ioIdx)))
-                                                        : points.value(text);
+    const QVariant v = splitPointKey(text, unit, first) ? pointValue(unit, first + qMax(0, ioIdx)) : otherKeys.value(text);
     if (!v.isValid()) return 0;
     responseValue = v;
     return -1;
@@ -85,14 +103,35 @@ qint16 InMemoryIoDatabase::nextQueuedWrite(QVariant& address, QVariant& value, q
     return -1;
 }
 
+QVariant InMemoryIoDatabase::pointValue(const QString& unit, qint64 number) const
+{
+    const auto unitPoints = points.constFind(unit);
+    if (unitPoints == points.constEnd()) return QVariant();
+    const auto at = unitPoints->find(number);
+    return at == unitPoints->end() ? QVariant() : at->second;
+}
+
 QVariant InMemoryIoDatabase::value(const QString& key) const
 {
-    return points.value(key);
+    QString unit;
+    qint64 number = 0;
+    return splitPointKey(key, unit, number) ? pointValue(unit, number) : otherKeys.value(key);
 }
 
 void InMemoryIoDatabase::setValue(const QString& key, const QVariant& v)
 {
-    points.insert(key, v);
+    QString unit;
+    qint64 number = 0;
+    if (splitPointKey(key, unit, number)) points[unit][number] = v;
+    else otherKeys.insert(key, v);
+}
+
+QStringList InMemoryIoDatabase::keys() const
+{
+    QStringList all = otherKeys.keys();
+    for (auto unit = points.constBegin(); unit != points.constEnd(); ++unit)
+        for (const auto& point : *unit) all.append(unit.key() + QLatin1Char(';') + QString::number(point.first));
+    return all;
 }
 
 } // namespace buslink

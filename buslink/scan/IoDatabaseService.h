@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <map>
+
 namespace buslink {
 
 class IoDatabaseService {
@@ -59,7 +61,7 @@ public:
     int queuedWrites() const { return int(queue.size()); }
     QVariant value(const QString& key) const;     // invalid when nothing is stored
     void setValue(const QString& key, const QVariant& v);
-    QStringList keys() const { return points.keys(); }
+    QStringList keys() const;
     QList<LostReport> lostReports() const { return lost; }
 
 signals:
@@ -67,7 +69,13 @@ signals:
     void updated(const QString& key, const QVariantList& values);
 
 private:
-    QHash<QString, QVariant> points;
+    QVariant pointValue(const QString& unit, qint64 number) const;
+
+    // Points by unit text, then in reference order: a reply's values are neighbours, so storing
+    // them walks the map once and makes no text per value.
+    using UnitPoints = std::map<qint64, QVariant>;
+    QHash<QString, UnitPoints> points;
+    QHash<QString, QVariant> otherKeys;  // keys that are not "unit;number"
     QList<QueuedWrite> queue;
     QList<LostReport> lost;
 };

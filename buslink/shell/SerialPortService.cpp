@@ -182,7 +182,7 @@ void SerialPortService::setInBufferCount(int zero)
 {
     if (zero != 0) throw BuslinkError(ErrInvalidPropertyValue, QStringLiteral("Invalid property value"));
     if (!port->isOpen()) throw BuslinkError(ErrPortNotOpen, QStringLiteral("Operation valid only when the port is open"));
-    port->readAll();  // what Qt already buffered
+    if (port->bytesAvailable() > 0) port->readAll();  // what Qt already buffered
     port->clear(QSerialPort::Input);  // and what the driver holds
 }
 

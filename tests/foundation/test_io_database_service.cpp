@@ -32,6 +32,24 @@ void TestIoDatabaseService::updateStoresEveryPoint()
     // A count beyond the array stores what the array holds and no more.
     db.update(QStringLiteral("2;30001"), values, 50);
     QCOMPARE(db.value("2;30010").toInt(), 0);
+    QVERIFY(!db.value("2;30011").isValid());
+
+    // An update that overlaps earlier points replaces them and keeps the rest.
+    VariantArray later(0, 3);
+    later[1] = 7;
+    later[2] = 8;
+    db.update(QStringLiteral("1;40003"), later, 2);
+    QCOMPARE(db.value("1;40002").toInt(), 43);
+    QCOMPARE(db.value("1;40003").toInt(), 7);
+    QCOMPARE(db.value("1;40004").toInt(), 8);
+    // Keys that are not "unit;number" keep their first value as given; a spaced key names the same point.
+    db.update(QStringLiteral("Tank level"), later, 2);
+    QCOMPARE(db.value("Tank level").toInt(), 7);
+    QCOMPARE(db.value(" 1 ; 40004").toInt(), 8);
+    QStringList keys = db.keys();
+    keys.sort();
+    QCOMPARE(keys.size(), 15);
+    QVERIFY(keys.contains("1;40004") && keys.contains("2;30010") && keys.contains("Tank level"));
 }
 
 void TestIoDatabaseService::readFillsFromConsecutivePoints()

@@ -119,6 +119,7 @@ public:
         return runUntil([&] { return requests.size() >= count; }, timeoutMs);
     }
     void quiet(int ms) { runUntil([] { return false; }, ms); }
+    void setAnswering(bool on) { answering = on; }
 
 private:
     PtyPair& pty;
@@ -158,6 +159,7 @@ private slots:
     void pollFramesFollowTheEntry();
     void secondEntryWaitsForTheFirstReply();
     void blockedLineIsGivenUpAfterTwoSeconds();
+    void hostReadAfterALostPollIsReported();
     void groupsSwitchEntriesOffAndOn();
     void reloadActivatesEveryEntry();
     void ticksThatDoNothing_data();
@@ -263,6 +265,31 @@ void TestScanEngine::blockedLineIsGivenUpAfterTwoSeconds()
     QCOMPARE(Access::lostReplies(m.link), qint16(1));
     QCOMPARE(Access::lostUnit(m.link).toInt(), 7);
     QCOMPARE(far.requests.value(1).toHex(' '), rtu("070300640001").toHex(' '));
+}
+
+void TestScanEngine::hostReadAfterALostPollIsReported()
+{
+    PtyPair pty;
+    FarEnd far(pty, false);
+    Master m(pty.devicePath());
+    setRoute({entry(40001, 1, 0)});
+    Access::readScanTick(m.link);
+    QVERIFY(far.waitFor(1));  // the poll went out and nobody answers it
+    m.link.setCommBusy(false);  // the host gives the poll up
+    far.setAnswering(true);
+    // The host's own read must not be taken for the lost poll: its completion is reported.
+    QSignalSpy completions(&m.link, &Buslink::CommCompleteEx);
+    VariantArray values(1, 2);
+    QVariant size = 2;
+    qint16 type = ioWord;
+    QCOMPARE(m.link.ReadPLC(40011, values, size, type), qint16(-1));
+    QCOMPARE(completions.size(), 1);
+    QCOMPARE(completions.at(0).at(1).toInt(), 40011);
+    // And so is a read that does not wait.
+    QVariant one = 1;
+    QCOMPARE(m.link.ReadPLCNW(40021, one), qint16(-1));
+    QVERIFY(runUntil([&] { return completions.size() == 2; }, 3000));
+    QCOMPARE(completions.at(1).at(1).toInt(), 40021);
 }
 
 void TestScanEngine::groupsSwitchEntriesOffAndOn()

@@ -4,8 +4,8 @@
 // as the frame trace saw it.
 //
 // Adding a subcommand: write `int RunFoo(CliSession&, const QStringList& args)`
-// in its own file (FooCommand.cpp), declare it below, and add one line for it to
-// the table in CliCommands.cpp. Commands that need no line (init-db) simply
+// in its own file (FooCommand.cpp), list that file in CMakeLists.txt, declare the
+// function below, and add one line for it to the table in CliCommands.cpp. Commands that need no line (init-db) simply
 // never call session.link().
 #include "shell/Buslink.h"
 
