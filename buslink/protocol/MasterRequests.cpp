@@ -111,36 +111,7 @@ bool Buslink::BuildSingleWrite(qint16 unit, const QVariant& address, qint32 valu
     RawMode = false;
     const RequestPlan plan = PlanRequest(plcType, RequestKind::SingleWrite, address, 1);
     if (!plan.ok) refuse(plan);
-    const qint64 start = now();
-    while (!ReadDone) {
-        LetPendingEventsRun();
-        if (now() - start > 1) ReadDone = true;
-    }
-    context.FunctionCode = plan.FunctionCode;
-    context.StartOffset = plan.StartOffset;
-    context.AddressRange = plan.AddressRange;
-    context.SixDigitForm = plan.SixDigitForm;
-    if (plcType == EnType2) context.PointKind = plan.PointKind;
-
-    const Framing framing = writeFraming(modBusModeBuild);
-    const RequestFrame frame = SingleWriteFrame(framing, unit, plan, value);
-    ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
-    const qint64 waitStart = now();
-    while (!WriteDone) {
-        LetPendingEventsRun();
-        if (now() - waitStart > 1) WriteDone = true;
-    }
-    ArmPort();
-    if (unit != 0) {
-        WriteDone = false;
-        LastSendTime = now();
-    }
-    try {
-        SendRequest(frame.line, unit != 0 ? frame.bytes : QByteArray());
-    } catch (...) {
-        WriteDone = true;
-        throw;
-    }
+    SendWrite(unit, plan, [&](Framing framing) { return SingleWriteFrame(framing, unit, plan, value); });
     return true;
 }
 
@@ -150,6 +121,13 @@ bool Buslink::BuildMultipleWrite(qint16 unit, const QVariant& address, VariantAr
     std::vector<qint32> words;
     const RequestPlan plan = PlanMultipleWrite(plcType, address, LastValueType, values, n, words);
     if (!plan.ok) refuse(plan);
+    SendWrite(unit, plan, [&](Framing framing) { return MultipleWriteFrame(framing, unit, plan, words); });
+    return true;
+}
+
+void Buslink::SendWrite(qint16 unit, const RequestPlan& plan, const std::function<RequestFrame(Framing)>& frameFor)
+{
+    // A read still awaited gets a second at most, then the line is taken as free.
     const qint64 start = now();
     while (!ReadDone) {
         LetPendingEventsRun();
@@ -162,14 +140,16 @@ bool Buslink::BuildMultipleWrite(qint16 unit, const QVariant& address, VariantAr
     if (plcType == EnType2) context.PointKind = plan.PointKind;
 
     const Framing framing = writeFraming(modBusModeBuild);
-    const RequestFrame frame = MultipleWriteFrame(framing, unit, plan, words);
+    const RequestFrame frame = frameFor(framing);
     ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
+    // So does the write before this one.
     const qint64 waitStart = now();
     while (!WriteDone) {
         LetPendingEventsRun();
         if (now() - waitStart > 1) WriteDone = true;
     }
     ArmPort();
+    // A broadcast (unit 0) is answered by nobody: nothing is awaited.
     if (unit != 0) {
         WriteDone = false;
         LastSendTime = now();
@@ -180,7 +160,6 @@ bool Buslink::BuildMultipleWrite(qint16 unit, const QVariant& address, VariantAr
         WriteDone = true;
         throw;
     }
-    return true;
 }
 
 void Buslink::HandleMasterReply()

@@ -4,6 +4,7 @@
 #include "scan/ScanRoute.h"
 #include "shell/Buslink.h"
 #include "shell/EventWait.h"
+#include "shell/FlagScope.h"
 #include "shell/WholeSecondClock.h"
 
 #include <limits>
@@ -11,18 +12,6 @@
 namespace buslink {
 
 namespace {
-
-// Sets a flag for the life of the scope, whatever way the scope is left.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag(flag) { flag = true; }
-    ~FlagScope() { flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag;
-};
 
 // ElapsedMs is 16 bits wide: it stops at its largest value instead of wrapping
 // round to a negative count that would hold the entry back for a long time.

@@ -4,6 +4,7 @@
 #include "scan/SlaveServing.h"
 #include "shell/Buslink.h"
 #include "shell/EventWait.h"
+#include "shell/FlagScope.h"
 #include "shell/WholeSecondClock.h"
 
 #include <QTimer>
@@ -11,18 +12,6 @@
 namespace buslink {
 
 namespace {
-
-// Sets a flag for the life of the scope, whatever way the scope is left.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag(flag) { flag = true; }
-    ~FlagScope() { flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag;
-};
 
 // Lets pending events run until `count` bytes wait in the port or more than
 // one whole second has passed; false on time-out.

@@ -19,6 +19,9 @@ namespace buslink {
 
 class IoDatabaseService;
 class InMemoryIoDatabase;
+enum class Framing;
+struct RequestPlan;
+struct RequestFrame;
 
 enum EnModBusMode : qint16 { Rtu = 1, Ascii = 2, SlaveRtu = 3, SlaveAscii = 4 };
 enum EnPLCType : qint32 {
@@ -205,6 +208,8 @@ private:
     bool BuildReadRequest(qint16 unit, const QVariant& address, qint16 quantity);
     bool BuildSingleWrite(qint16 unit, const QVariant& address, qint32 value);
     bool BuildMultipleWrite(qint16 unit, const QVariant& address, VariantArray& values, qint16 n);
+    // The shared second half of both write builders: waits for the line, frames and sends.
+    void SendWrite(qint16 unit, const RequestPlan& plan, const std::function<RequestFrame(Framing)>& frameFor);
     void SendFrame(const QByteArray& frame);
     void HandleMasterReply();
     bool ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,

@@ -108,6 +108,34 @@ void KeepValues(const buslink::VariantArray& values, int count)
     RegValues = kept;
 }
 
+// One attempt: wait for the line (resetting it when it stays busy), try, then
+// pause for the connection window's delay. True when the attempt succeeded.
+bool Attempt(buslink::Buslink& link, void (*reset)(buslink::Buslink&), const std::function<qint16()>& attempt)
+{
+    BusyWait([&] { return Busy(link); }, [&] { reset(link); });
+    const qint16 status = attempt();
+    Pause(DelayTime());
+    return status == -1;
+}
+
+// The retry rule of both register operations: the first try and the connection
+// window's retries; when all fail, `ok` turns false and the engineer may ask for
+// one more try. True when a try succeeded (`ok` is then true).
+bool WithRetries(buslink::Buslink& link, void (*reset)(buslink::Buslink&), const std::function<qint16()>& attempt,
+                 bool& ok)
+{
+    const int retries = RetryCount();
+    for (int i = 0; i <= retries; ++i) {
+        if (Attempt(link, reset, attempt)) return ok = true;
+    }
+    ok = false;
+    DialogService& dialogs = DialogService::instance();
+    if (dialogs.message(DisruptedQuestion, DialogButtons::YesNo) != DialogAnswer::Yes) return false;
+    if (Attempt(link, ResetAfterWrite, attempt)) return ok = true;
+    dialogs.message(RetryFailedMessage, DialogButtons::Ok);
+    return false;
+}
+
 } // namespace
 
 bool RegisterTransactionRunning() { return transactionDepth > 0; }
@@ -157,61 +185,15 @@ void ReadRegs(const QVariant& address, int count)
     }
     buslink::Buslink& link = Buslink1();
     buslink::VariantArray values(1, count);
-    const int retries = RetryCount();
-    qint16 status = 0;
-    for (int attempt = 0; attempt <= retries; ++attempt) {
-        BusyWait([&] { return Busy(link); }, [&] { ResetAfterRead(link); });
-        status = ReadAttempt(link, address, values, count);
-        Pause(DelayTime());
-        if (status == -1) {
-            ReadOk = true;
-            break;
-        }
-    }
-    if (status == -1) {
+    if (WithRetries(link, ResetAfterRead, [&] { return ReadAttempt(link, address, values, count); }, ReadOk))
         KeepValues(values, count);
-        return;
-    }
-    ReadOk = false;
-    DialogService& dialogs = DialogService::instance();
-    if (dialogs.message(DisruptedQuestion, DialogButtons::YesNo) != DialogAnswer::Yes) return;
-    BusyWait([&] { return Busy(link); }, [&] { ResetAfterWrite(link); });
-    status = ReadAttempt(link, address, values, count);
-    Pause(DelayTime());
-    if (status == -1) {
-        ReadOk = true;
-        KeepValues(values, count);
-        return;
-    }
-    dialogs.message(RetryFailedMessage, DialogButtons::Ok);
 }
 
 void WriteRegs(const QVariant& address, const QVariant& values, qint16& count)
 {
     TransactionScope scope;
     buslink::Buslink& link = Buslink1();
-    const int retries = RetryCount();
-    qint16 status = 0;
-    for (int attempt = 0; attempt <= retries; ++attempt) {
-        BusyWait([&] { return Busy(link); }, [&] { ResetAfterWrite(link); });
-        status = WriteAttempt(link, address, values, count);
-        Pause(DelayTime());
-        if (status == -1) {
-            WriteOk = true;
-            return;
-        }
-    }
-    WriteOk = false;
-    DialogService& dialogs = DialogService::instance();
-    if (dialogs.message(DisruptedQuestion, DialogButtons::YesNo) != DialogAnswer::Yes) return;
-    BusyWait([&] { return Busy(link); }, [&] { ResetAfterWrite(link); });
-    status = WriteAttempt(link, address, values, count);
-    Pause(DelayTime());
-    if (status == -1) {
-        WriteOk = true;
-        return;
-    }
-    dialogs.message(RetryFailedMessage, DialogButtons::Ok);
+    WithRetries(link, ResetAfterWrite, [&] { return WriteAttempt(link, address, values, count); }, WriteOk);
 }
 
 } // namespace kestrel2

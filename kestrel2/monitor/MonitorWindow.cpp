@@ -63,6 +63,24 @@ QGroupBox* indicationFrame(const QString& title, const QStringList& captions, QL
     return frame;
 }
 
+// A column of the window, flush with its neighbours.
+QVBoxLayout* column(QWidget* box)
+{
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+// A bold heading at the top of a column.
+QLabel* heading(const QString& text)
+{
+    auto* label = new QLabel(text);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
+}
+
 } // namespace
 
 FrmKXgroup::FrmKXgroup(QWidget* parent) : QMainWindow(parent)
@@ -104,8 +122,7 @@ FrmKXgroup::FrmKXgroup(QWidget* parent) : QMainWindow(parent)
 QWidget* FrmKXgroup::buildIndications()
 {
     auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = column(box);
     layout->addWidget(indicationFrame(QStringLiteral("Status"), StatusCaptions(), statusLabels,
                                       QStringLiteral("LblStatus")));
     layout->addWidget(indicationFrame(QStringLiteral("Alarms"), AlarmCaptions(), alarmLabels,
@@ -117,14 +134,10 @@ QWidget* FrmKXgroup::buildIndications()
 QWidget* FrmKXgroup::buildInformation()
 {
     auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    auto* heading = new QLabel(QStringLiteral("       Actuator information"));
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
-    layout->addWidget(heading);
+    QVBoxLayout* layout = column(box);
+    QLabel* title = heading(QStringLiteral("       Actuator information"));
+    const QFont bold = title->font();
+    layout->addWidget(title);
 
     auto* info = new QGridLayout;
     info->addWidget(new QLabel(QStringLiteral(" Tag name:")), 0, 0);
@@ -192,14 +205,8 @@ QWidget* FrmKXgroup::buildInformation()
 QWidget* FrmKXgroup::buildControls()
 {
     auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    auto* heading = new QLabel(QStringLiteral("Controls"));
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
-    layout->addWidget(heading);
+    QVBoxLayout* layout = column(box);
+    layout->addWidget(heading(QStringLiteral("Controls")));
 
     auto* discrete = new QGroupBox(QStringLiteral("Discrete controls"));
     auto* buttons = new QGridLayout(discrete);
@@ -263,20 +270,8 @@ bool FrmKXgroup::isPolling() const { return timer1->isActive(); }
 void FrmKXgroup::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange) return;
-    QWidget* modal = QApplication::activeModalWidget();
-    const ActivationStep step = tracker.changed(isActiveWindow(), modal && modal != this);
-    if (step == ActivationStep::Deactivate) {
-        ++activationSerial;
-        DeactivateWindow();
-    } else if (step == ActivationStep::Activate) {
-        // Run from the event loop, not inside the window system's activation
-        // handling; a deactivation before then cancels it.
-        const int serial = ++activationSerial;
-        QTimer::singleShot(0, this, [this, serial] {
-            if (serial == activationSerial) ActivateWindow();
-        });
-    }
+    if (event->type() == QEvent::ActivationChange)
+        tracker.follow(this, [this] { ActivateWindow(); }, [this] { DeactivateWindow(); });
 }
 
 void FrmKXgroup::showEvent(QShowEvent* event)

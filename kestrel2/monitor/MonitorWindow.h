@@ -78,7 +78,6 @@ private:
     QTimer* timer1 = nullptr;
 
     ActivationTracker tracker;
-    int activationSerial = 0;        // queued activations run only if nothing changed since
     bool tickRunning = false;
     bool activationRunning = false;
     bool activationRequested = false; // an activation came while a tick or activation ran

@@ -255,17 +255,7 @@ QList<double> FrmChart::closedStroke() const
 void FrmChart::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange) return;
-    QWidget* modal = QApplication::activeModalWidget();
-    const ActivationStep step = tracker.changed(isActiveWindow(), modal && modal != this);
-    if (step == ActivationStep::Deactivate) {
-        ++activationSerial;
-    } else if (step == ActivationStep::Activate) {
-        const int serial = ++activationSerial;
-        QTimer::singleShot(0, this, [this, serial] {
-            if (serial == activationSerial) ActivateWindow();
-        });
-    }
+    if (event->type() == QEvent::ActivationChange) tracker.follow(this, [this] { ActivateWindow(); });
 }
 
 void FrmChart::ActivateWindow()

@@ -60,7 +60,6 @@ private:
     QLineEdit* closedOperationsField = nullptr;
 
     ActivationTracker tracker;
-    int activationSerial = 0;
     bool activationRunning = false;
     bool activationRequested = false;
 };
