@@ -8,6 +8,9 @@ PeerProcess::~PeerProcess() { stop(); }
 bool PeerProcess::start(const QString& program, const QStringList& args,
                         const QString& readyMarker, int timeoutMs)
 {
+    // A new run starts with no output: a marker or line the previous run printed
+    // must not be taken for this run's.
+    seen.clear();
     proc.setProcessChannelMode(QProcess::MergedChannels);
     proc.start(program, args);
     if (!proc.waitForStarted(timeoutMs)) {
