@@ -2,6 +2,7 @@
 // linked pseudo-terminal pair (9600,n,8,1: pyserial refuses even parity on a
 // pseudo-terminal): every function code, value types, address forms,
 // broadcasts, the largest read and an exception reply.
+#include "PeerSuiteSteps.h"
 #include "PeerProcess.h"
 #include "PtyPair.h"
 #include "shell/Buslink.h"
@@ -28,13 +29,11 @@ private slots:
 private:
     qint16 read(const QVariant& address, VariantArray& v, int count, qint16 type = ioWord)
     {
-        QVariant size = count;
-        return link->ReadPLC(address, v, size, type);
+        return peersuite::read(*link, address, v, count, type);
     }
     qint16 write(const QVariant& address, VariantArray& v, int count, qint16 type = ioWord)
     {
-        qint16 n = qint16(count);
-        return link->WritePLC(address, v, n, type);
+        return peersuite::write(*link, address, v, count, type);
     }
 
     std::unique_ptr<SocatPair> line;
@@ -110,13 +109,7 @@ void TestMasterPymodbus::writes()
 {
     QFETCH(QVariant, address);
     QFETCH(QVariantList, values);
-    const int n = int(values.size());
-    VariantArray a(1, n);
-    for (int i = 0; i < n; ++i) a[i + 1] = values[i];
-    QCOMPARE(write(address, a, n), qint16(-1));
-    VariantArray back(1, n);
-    QCOMPARE(read(address, back, n), qint16(-1));
-    for (int i = 0; i < n; ++i) QCOMPARE(back[i + 1].toInt(), values[i].toInt());
+    peersuite::writeReadsBack(*link, address, values);
 }
 
 void TestMasterPymodbus::valueTypes_data()

@@ -64,7 +64,8 @@ bool SimProcess::start(const QStringList& args)
     return true;
 }
 
-QByteArray SimProcess::waitForLine(const QByteArray& prefix, int timeoutMs)
+QByteArray SimProcess::awaitLine(const std::function<bool(const QByteArray&)>& matches, int timeoutMs,
+                                 qsizetype& lineStart)
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -74,9 +75,10 @@ QByteArray SimProcess::waitForLine(const QByteArray& prefix, int timeoutMs)
             const qsizetype end = out.indexOf('\n', at);
             if (end < 0) break;
             const QByteArray line = out.mid(at, end - at);
-            if (line.startsWith(prefix)) {
+            if (matches(line)) {
+                lineStart = at;
                 consumed = end + 1;
-                return line;
+                return out;
             }
             at = end + 1;
         }
@@ -85,27 +87,22 @@ QByteArray SimProcess::waitForLine(const QByteArray& prefix, int timeoutMs)
     }
 }
 
+QByteArray SimProcess::waitForLine(const QByteArray& prefix, int timeoutMs)
+{
+    qsizetype start = 0;
+    const QByteArray out =
+        awaitLine([&](const QByteArray& line) { return line.startsWith(prefix); }, timeoutMs, start);
+    return out.isEmpty() ? QByteArray() : out.mid(start, consumed - 1 - start);
+}
+
 QByteArray SimProcess::command(const QByteArray& line, int timeoutMs)
 {
     const qsizetype from = consumed;
     peer.send(line);
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        const QByteArray out = peer.output();
-        qsizetype at = consumed;
-        while (at < out.size()) {
-            const qsizetype end = out.indexOf('\n', at);
-            if (end < 0) break;
-            const QByteArray text = out.mid(at, end - at);
-            if (text.startsWith("OK") || text.startsWith("ERROR")) {
-                consumed = end + 1;
-                return out.mid(from, end + 1 - from);
-            }
-            at = end + 1;
-        }
-        if (deadline.hasExpired() || peer.process().state() == QProcess::NotRunning) return {};
-        peer.process().waitForReadyRead(50);
-    }
+    qsizetype start = 0;
+    const QByteArray out = awaitLine(
+        [](const QByteArray& text) { return text.startsWith("OK") || text.startsWith("ERROR"); }, timeoutMs, start);
+    return out.isEmpty() ? QByteArray() : out.mid(from, consumed - from);
 }
 
 SimDump SimProcess::dump() { return parseDump(command("dump")); }

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -51,6 +52,9 @@ public:
 private:
     PeerProcess peer;
     QString portPath;
+    // Waits for the first complete line not yet consumed that `matches`, and consumes the
+    // output up to and including it. Returns the whole output (empty on time-out) and the line's start.
+    QByteArray awaitLine(const std::function<bool(const QByteArray&)>& matches, int timeoutMs, qsizetype& lineStart);
     qsizetype consumed = 0;
     QString error;
 };
