@@ -8,14 +8,19 @@
 // round), and the ratios (component / libmodbus). The component runs twice: with its own in-memory I/O
 // database service, which stores every value of every reply as the component
 // must hand them on, and with a service that keeps nothing, which times the
-// protocol alone as libmodbus's client does.
+// protocol alone as libmodbus's client does. A last row times the serial port and
+// the event-loop wait alone, with no protocol work: the floor under the component.
+//
+// BENCH_ONLY=stored|bare|component|libmodbus|floor runs one client alone (for profiling).
 #include "PeerProcess.h"
 #include "PtyPair.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
+#include "shell/EventWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSerialPort>
 
 #include <modbus.h>
 
@@ -23,6 +28,8 @@
 #include <algorithm>
 #include <ctime>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -105,6 +112,39 @@ Figures benchLibmodbus(const QString& device, int n)
     return f;
 }
 
+// The floor under any event-driven client on this platform: the same request
+// written to a QSerialPort's line and its 55-byte answer awaited with the component's wait,
+// with no protocol work at all (no request building, no checks, no values).
+Figures benchEventLoopFloor(const QString& device, int n)
+{
+    Figures f;
+    f.n = n;
+    QSerialPort port(device);
+    if (!port.open(QIODevice::ReadWrite)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
+        f.failures = n;
+        f.seconds = 1;
+        return f;
+    }
+    const QByteArray request = QByteArray::fromHex("010300000019") + QByteArray::fromHex("8400");  // with its CRC
+    const auto once = [&] {
+        // Straight to the descriptor, as the component writes (QSerialPort's queued write
+        // wakes the event loop twice more per frame).
+        if (::write(int(port.handle()), request.constData(), size_t(request.size())) != request.size()) return false;
+        for (int spins = 0; port.bytesAvailable() < 55 && spins < 1000; ++spins) buslink::LetPendingEventsRun(100);
+        return port.read(55).size() == 55;
+    };
+    for (int i = 0; i < 20; ++i) once();
+    QElapsedTimer wall;
+    const double cpu0 = cpuNow();
+    wall.start();
+    for (int i = 0; i < n; ++i)
+        if (!once()) ++f.failures;
+    f.seconds = wall.nsecsElapsed() / 1e9;
+    f.cpu = cpuNow() - cpu0;
+    return f;
+}
+
 // The median round of each figure: one disturbed round (another process taking the
 // core) moves a median little, where it would move a total a lot.
 struct Summary {
@@ -165,27 +205,26 @@ int main(int argc, char** argv)
         return 1;
     }
     // Alternate the clients round by round so drift on the machine affects them alike.
-    // BENCH_ONLY=component or =libmodbus runs one side alone (for profiling).
     const QByteArray only = qgetenv("BENCH_ONLY");
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 8;
-    std::vector<Figures> stored, bare, reference;
+    std::vector<Figures> stored, bare, reference, floor;
     for (int round = 0; round < rounds; ++round) {
-        if (only != "libmodbus") {
-            stored.push_back(benchComponent(line.endA(), n / rounds, true));
-            bare.push_back(benchComponent(line.endA(), n / rounds, false));
-        }
-        if (only != "component") reference.push_back(benchLibmodbus(line.endA(), n / rounds));
+        const bool component = only.isEmpty() || only == "component";
+        if (component || only == "stored") stored.push_back(benchComponent(line.endA(), n / rounds, true));
+        if (component || only == "bare") bare.push_back(benchComponent(line.endA(), n / rounds, false));
+        if (only.isEmpty() || only == "libmodbus") reference.push_back(benchLibmodbus(line.endA(), n / rounds));
+        if (only.isEmpty() || only == "floor") floor.push_back(benchEventLoopFloor(line.endA(), n / rounds));
     }
-    const Summary s = summarise(stored), b = summarise(bare), r = summarise(reference);
+    const Summary s = summarise(stored), b = summarise(bare), r = summarise(reference), e = summarise(floor);
     std::printf("25-register reads on a socat pseudo-terminal pair against a libmodbus RTU slave, median of %d rounds\n",
                 rounds);
     if (s.n) print("ReadPLC, values stored", s);
     if (b.n) print("ReadPLC, no I/O store", b);
     if (r.n) print("modbus_read_registers", r);
-    if (s.n && r.n) {
-        printRatio("ReadPLC (values stored in the I/O database)", s, r);
-        printRatio("ReadPLC (no I/O database service)          ", b, r);
-    }
+    if (e.n) print("serial + wait only", e);
+    if (s.n && r.n) printRatio("ReadPLC (values stored in the I/O database)", s, r);
+    if (b.n && r.n) printRatio("ReadPLC (no I/O database service)          ", b, r);
+    if (e.n && r.n) printRatio("serial port and wait alone, no protocol    ", e, r);
     slave.stop();
-    return s.failures + b.failures + r.failures > 0 ? 2 : 0;
+    return s.failures + b.failures + r.failures + e.failures > 0 ? 2 : 0;
 }

@@ -14,29 +14,24 @@ constexpr quint16 tableEntry(quint16 byte)
     return crc;
 }
 
-// Two 16-entry tables, one per nibble, in place of the usual 256-entry table:
-// the table is linear in the byte, so entry(x) = entry(low nibble) ^ entry(high nibble << 4).
-struct NibbleTables {
-    std::array<quint16, 16> low{};
-    std::array<quint16, 16> high{};
-    constexpr NibbleTables()
+// The byte table, built at compile time: one lookup per byte, as the check runs over
+// every frame sent and received.
+struct ByteTable {
+    std::array<quint16, 256> entry{};
+    constexpr ByteTable()
     {
-        for (int i = 0; i < 16; ++i) {
-            low[size_t(i)] = tableEntry(quint16(i));
-            high[size_t(i)] = tableEntry(quint16(i * 16));
-        }
+        for (int i = 0; i < 256; ++i) entry[size_t(i)] = tableEntry(quint16(i));
     }
 };
-constexpr NibbleTables kTables;
-static_assert(kTables.low[1] == 0xC0C1 && kTables.high[1] == 0xCC01 && kTables.high[8] == 0xA001);
+constexpr ByteTable kTable;
+static_assert(kTable.entry[1] == 0xC0C1 && kTable.entry[16] == 0xCC01 && kTable.entry[128] == 0xA001);
 } // namespace
 
 Crc ComputeCRC(const quint8* bytes, int n)
 {
     quint16 crc = 0xFFFF;
     for (int i = 0; i < n; ++i) {
-        const quint8 x = quint8(crc ^ bytes[i]);
-        crc = quint16((crc >> 8) ^ kTables.low[x & 0x0F] ^ kTables.high[(x >> 4) & 0x0F]);
+        crc = quint16((crc >> 8) ^ kTable.entry[quint8(crc ^ bytes[i])]);
     }
     return Crc{crc, quint8(crc & 0xFF), quint8(crc >> 8)};
 }

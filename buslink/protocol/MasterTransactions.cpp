@@ -7,6 +7,7 @@
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
 #include "shell/BuslinkError.h"
+#include "shell/VariantAssign.h"
 #include "shell/WholeSecondClock.h"
 
 #include <cmath>
@@ -17,9 +18,20 @@ namespace {
 
 qint64 now() { return WholeSecondClock::nowSeconds(); }
 
+// One signed value of a read handed to the caller. A value that cannot be stored
+// is skipped; the rest are stored.
+void StoreSignedValue(QVariant& target, const QVariant& value)
+{
+    try {
+        target = QVariant(LongToSIgnedInt(value));
+    } catch (const BuslinkError&) {
+    }
+}
+
 double numberOf(const QVariant& v)
 {
     if (!v.isValid() || v.isNull()) return 0.0;
+    if (v.typeId() == QMetaType::Int) return qvariant_cast<int>(v);  // the usual case, without conversion
     bool ok = false;
     const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
     if (!ok || !std::isfinite(d)) throw BuslinkError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
@@ -147,27 +159,20 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
         TraceIncompleteReply();
     } else if (!ReplyError && answeredSerial == request) {
         ok = true;
-        // An element that cannot be stored is skipped; the rest are stored.
-        const auto store = [&](int i, const QVariant& v) {
-            try {
-                QVariant* target = arrayValue && arrayValue->hasIndex(i) ? &(*arrayValue)[i]
-                                   : singleValue && i == 1                ? singleValue
-                                                                          : nullptr;
-                if (!target) return;
-                if (ioType == ioSignedWord) *target = QVariant(buslink::LongToSIgnedInt(v));
-                else *target = v;
-            } catch (const BuslinkError&) {
-            }
-        };
-        // A plain variable receives the first value whatever the type.
+        // A plain variable receives the first value whatever the type; an array the
+        // values its bounds hold.
         const int count = q > 1 && ioType == ioFloat ? int(std::nearbyint(q / 2.0)) : q > 1 ? q : 1;
-        for (int i = 1; i <= count && ReplyData.hasIndex(i); ++i) {
-            if (ioType == ioFloat) {
-                if (arrayValue && arrayValue->hasIndex(i)) (*arrayValue)[i] = ReplyData[i];
-                else if (singleValue && i == 1) *singleValue = ReplyData[i];
+        const int last = qMin(count, ReplyData.upperBound());
+        if (arrayValue) {
+            const int to = qMin(last, arrayValue->upperBound());
+            if (ioType == ioSignedWord) {
+                for (int i = qMax(1, arrayValue->lowerBound()); i <= to; ++i) StoreSignedValue((*arrayValue)[i], ReplyData[i]);
             } else {
-                store(i, ReplyData[i]);
+                for (int i = qMax(1, arrayValue->lowerBound()); i <= to; ++i) AssignVariant((*arrayValue)[i], ReplyData[i]);
             }
+        } else if (singleValue && last >= 1) {
+            if (ioType == ioSignedWord) StoreSignedValue(*singleValue, ReplyData[1]);
+            else AssignVariant(*singleValue, ReplyData[1]);
         }
     }
     ReadWaiting = false;

@@ -5,8 +5,11 @@
 #include "shell/Buslink.h"
 #include "shell/BuslinkError.h"
 
+#include <QVarLengthArray>
+
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace buslink {
 
@@ -107,7 +110,7 @@ bool mapType2(RequestKind kind, qint32 A, qint16 range, Mapping& m)
 // low bits (the rightmost hex digits).
 class FieldWriter {
 public:
-    explicit FieldWriter(Framing f) : framing(f) { bytes.reserve(280); }
+    explicit FieldWriter(Framing f) : framing(f) {}
     void byte(qint64 v)
     {
         if (framing == Framing::Rtu && (v < 0 || v > 255)) overflow();
@@ -121,13 +124,21 @@ public:
     }
     RequestFrame finish() const
     {
-        return RequestFrame{framing == Framing::Ascii ? AsciiFrame(bytes) : AppendCRC(bytes), bytes};
+        const QByteArray plain(bytes.constData(), bytes.size());
+        if (framing == Framing::Ascii) return RequestFrame{AsciiFrame(plain), plain};
+        // The line is the bytes and their check, built in one allocation.
+        QByteArray line(bytes.size() + 2, Qt::Uninitialized);
+        std::memcpy(line.data(), bytes.constData(), size_t(bytes.size()));
+        const Crc crc = ComputeCRC(reinterpret_cast<const quint8*>(bytes.constData()), int(bytes.size()));
+        line[bytes.size()] = char(crc.low);
+        line[bytes.size() + 1] = char(crc.high);
+        return RequestFrame{line, plain};
     }
 
 private:
     [[noreturn]] static void overflow() { throw BuslinkError(ErrOverflow, QStringLiteral("Overflow")); }
     Framing framing;
-    QByteArray bytes;
+    QVarLengthArray<char, 280> bytes;  // the largest request fits without a heap allocation
 };
 
 } // namespace
@@ -135,13 +146,14 @@ private:
 bool ReferenceNumber(const QVariant& reference, qint32& A, bool& sixDigitForm)
 {
     if (!reference.isValid() || reference.isNull()) return false;
-    switch (reference.typeId()) {
+    const int type = reference.typeId();
+    switch (type) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::UInt: {
         // The usual case, a whole number: its text is its digits (and sign), no conversion needed.
-        const qint64 v = reference.toLongLong();
+        const qint64 v = type == QMetaType::Int ? qint64(qvariant_cast<int>(reference)) : reference.toLongLong();
         if (v < -2147483648LL || v > 2147483647LL) return false;
         A = qint32(v);
         int characters = v < 0 ? 2 : 1;

@@ -1,5 +1,7 @@
 #include "IoDatabaseService.h"
 
+#include "shell/VariantAssign.h"
+
 #include <QMetaMethod>
 
 #include <cmath>
@@ -26,16 +28,18 @@ InMemoryIoDatabase::InMemoryIoDatabase(QObject* parent) : QObject(parent) {}
 void InMemoryIoDatabase::update(const QVariant& key, const VariantArray& values, int count)
 {
     const QString text = key.toString();
-    QString unit;
-    qint64 first = 0;
-    const bool perPoint = splitPointKey(text, unit, first);
+    if (text != lastKey.text || lastKey.text.isNull()) {
+        lastKey.text = text;
+        lastKey.perPoint = splitPointKey(text, lastKey.unit, lastKey.first);
+    }
+    const qint64 first = lastKey.first;
     const int last = values.hasIndex(1) ? qMin(count, values.upperBound()) : 0;
-    if (perPoint) {
-        UnitPoints& unitPoints = points[unit];
+    if (lastKey.perPoint) {
+        UnitPoints& unitPoints = points[lastKey.unit];
         auto at = unitPoints.lower_bound(first);
         for (int i = 1; i <= last; ++i, ++at) {
             const qint64 number = first + i - 1;
-            if (at != unitPoints.end() && at->first == number) at->second = values[i];
+            if (at != unitPoints.end() && at->first == number) AssignVariant(at->second, values[i]);
             else at = unitPoints.emplace_hint(at, number, values[i]);
         }
     } else if (last >= 1) {

@@ -78,6 +78,15 @@ private:
     QHash<QString, QVariant> otherKeys;  // keys that are not "unit;number"
     QList<QueuedWrite> queue;
     QList<LostReport> lost;
+    // The key of the last update and its parts: reads and scans store the same keys over
+    // and over, and splitting the text each time costs more than storing the values.
+    struct SplitKey {
+        QString text;
+        bool perPoint = false;
+        QString unit;
+        qint64 first = 0;
+    };
+    SplitKey lastKey;
 };
 
 } // namespace buslink

@@ -35,10 +35,14 @@ public:
     const std::vector<T>& values() const { return items; }
 
 private:
+    // The test stays inline on every access; only the throw is out of line.
     void check(int i) const
     {
-        if (!hasIndex(i))
-            throw BuslinkError(ErrSubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+        if (Q_UNLIKELY(!hasIndex(i))) outOfRange();
+    }
+    [[noreturn]] Q_DECL_COLD_FUNCTION static void outOfRange()
+    {
+        throw BuslinkError(ErrSubscriptOutOfRange, QStringLiteral("Subscript out of range"));
     }
 
     int lowest = 0;

@@ -24,6 +24,7 @@ class TestEventWaitAndClock : public QObject {
 private slots:
     void wakesForAnEventBeforeTheDeadline();
     void returnsByTheDeadlineWhenNothingHappens();
+    void shortWaitAfterALongOneEndedEarlyKeepsItsOwnDeadline();
     void loopingOverTheWaitDoesNotSpin();
     void timerRunsInsideTheWait();
     void clockSeamDrivesWholeSeconds();
@@ -46,6 +47,23 @@ void TestEventWaitAndClock::returnsByTheDeadlineWhenNothingHappens()
     t.start();
     LetPendingEventsRun(50);
     QVERIFY(t.elapsed() >= 40);
+    QVERIFY(t.elapsed() < 1000);
+}
+
+void TestEventWaitAndClock::shortWaitAfterALongOneEndedEarlyKeepsItsOwnDeadline()
+{
+    // The long wait ends at once on the event and leaves its deadline far off;
+    // the short wait after it must still return after its own 50 ms.
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    while (!ran) LetPendingEventsRun(5000);
+    QElapsedTimer t;
+    t.start();
+    LetPendingEventsRun(50);
+    QVERIFY2(t.elapsed() < 1000, qPrintable(QString("the 50 ms wait took %1 ms").arg(t.elapsed())));
+    // And a wait of the same length reuses a deadline that is still close enough.
+    t.restart();
+    for (int i = 0; i < 3; ++i) LetPendingEventsRun(50);
     QVERIFY(t.elapsed() < 1000);
 }
 

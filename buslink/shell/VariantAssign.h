@@ -1,0 +1,20 @@
+#pragma once
+// Copying one value of a reply from variant to variant, the cheap way where it can be.
+#include <QVariant>
+
+namespace buslink {
+
+// target = source. A whole number onto a whole number is written in place: a full
+// variant copy goes through the type's copy machinery, and this runs for every value
+// of every reply a read or a scan takes.
+// (Writing through constData() of an unshared variant is what QVariant::setValue does.)
+inline void AssignVariant(QVariant& target, const QVariant& source)
+{
+    const QMetaType type = source.metaType();
+    if (type == QMetaType::fromType<int>() && target.metaType() == type && target.isDetached())
+        *static_cast<int*>(const_cast<void*>(target.constData())) = *static_cast<const int*>(source.constData());
+    else
+        target = source;
+}
+
+} // namespace buslink
