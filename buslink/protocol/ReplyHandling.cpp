@@ -3,6 +3,7 @@
 #include "FrameCodec.h"
 #include "conversions/NumericConversions.h"
 #include "shell/Buslink.h"
+#include "shell/VariantAssign.h"
 
 #include <cmath>
 
@@ -169,13 +170,13 @@ DecodedReply DecodeReadReply(const QByteArray& B, const DecodeContext& c, Varian
     const int fc = at(B, 1);
     int k = 1;
     if (c.plcType == EnStdModbus && (fc == 3 || fc == 4)) {
-        for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++].setValue(word(B, i - 1));
+        for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) SetWholeNumber(ReplyData[k++], word(B, i - 1));
         if (fc == 3) d.MAdd = c.StartOffset + (c.SixDigitForm ? 400001 : 40001);
         else d.MAdd = c.StartOffset + (c.SixDigitForm ? 300001 : 30001);
     } else if (c.plcType == EnType2 && fc > 2) {
         d.MAdd = c.StartOffset;
         if (c.PointKind == 3) {
-            for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) ReplyData[k++].setValue(word(B, i - 1));
+            for (int i = 4; i <= n - 1 && ReplyData.hasIndex(k); i += 2) SetWholeNumber(ReplyData[k++], word(B, i - 1));
         } else if (c.PointKind == 5) {
             ByteArray four(0, 3);
             double unsignedValue = 0;

@@ -1,5 +1,5 @@
 #pragma once
-// Copying one value of a reply from variant to variant, the cheap way where it can be.
+// Storing the values of a reply in variants, the cheap way where it can be.
 #include <QVariant>
 
 namespace buslink {
@@ -15,6 +15,15 @@ inline void AssignVariant(QVariant& target, const QVariant& source)
         *static_cast<int*>(const_cast<void*>(target.constData())) = *static_cast<const int*>(source.constData());
     else
         target = source;
+}
+
+// target = value, written in place when target already holds an unshared whole number.
+inline void SetWholeNumber(QVariant& target, int value)
+{
+    if (target.metaType() == QMetaType::fromType<int>() && target.isDetached())
+        *static_cast<int*>(const_cast<void*>(target.constData())) = value;
+    else
+        target = QVariant(value);
 }
 
 } // namespace buslink
