@@ -42,6 +42,21 @@ void TestIoDatabaseService::updateStoresEveryPoint()
     QCOMPARE(db.value("1;40002").toInt(), 43);
     QCOMPARE(db.value("1;40003").toInt(), 7);
     QCOMPARE(db.value("1;40004").toInt(), 8);
+    // The same key again replaces the values in place, whatever the old and new types,
+    // and a copy taken before keeps its value.
+    const QVariant held = db.value("1;40003");
+    later[1] = 9;
+    later[2] = QStringLiteral("text");
+    db.update(QStringLiteral("1;40003"), later, 2);
+    QCOMPARE(db.value("1;40003"), QVariant(9));
+    QCOMPARE(db.value("1;40004"), QVariant(QStringLiteral("text")));
+    later[2] = 5;
+    db.update(QStringLiteral("1;40003"), later, 2);
+    QCOMPARE(db.value("1;40004"), QVariant(5));
+    QCOMPARE(held, QVariant(7));
+    later[1] = 7;
+    later[2] = 8;
+    db.update(QStringLiteral("1;40003"), later, 2);
     // Keys that are not "unit;number" keep their first value as given; a spaced key names the same point.
     db.update(QStringLiteral("Tank level"), later, 2);
     QCOMPARE(db.value("Tank level").toInt(), 7);

@@ -110,6 +110,7 @@ private slots:
     void valueTypes_data();
     void valueTypes();
     void plainVariableGetsTheFirstValue();
+    void readValuesReplaceWhatTheArrayHeld();
     void readWhileNoWaitReadOutstandingIsBusy();
     void flagTable_data();
     void flagTable();
@@ -230,6 +231,35 @@ void TestMasterTransactions::plainVariableGetsTheFirstValue()
     type = ioDFloat;
     QCOMPARE(rig.link.ReadPLC(40001, value, size, type), qint16(-1));
     QCOMPARE(value.toDouble(), 100.0);
+}
+
+// The caller's array receives the values its bounds hold, whatever it held before;
+// index 0 and the elements beyond the read keep theirs.
+void TestMasterTransactions::readValuesReplaceWhatTheArrayHeld()
+{
+    Rig rig;
+    for (int i = 0; i < 4; ++i) rig.device.registers[i] = quint16(100 + i);
+    VariantArray v(0, 6);
+    v[0] = QStringLiteral("zero");
+    v[1] = QStringLiteral("text");
+    v[2] = 2.5;
+    v[3] = 9;
+    v[5] = QStringLiteral("kept");
+    QVariant size = 4;
+    qint16 type = ioWord;
+    QCOMPARE(rig.link.ReadPLC(40001, v, size, type), qint16(-1));
+    QCOMPARE(v[0], QVariant(QStringLiteral("zero")));
+    for (int i = 1; i <= 4; ++i) QCOMPARE(v[i], QVariant(99 + i));
+    QCOMPARE(v[5], QVariant(QStringLiteral("kept")));
+    // An array from index 3 takes values 3 and 4 only; a copy taken before keeps its value.
+    VariantArray from3(3, 8);
+    from3[3] = 1;
+    const QVariant held = from3[3];
+    QCOMPARE(rig.link.ReadPLC(40001, from3, size, type), qint16(-1));
+    QCOMPARE(from3[3], QVariant(102));
+    QCOMPARE(from3[4], QVariant(103));
+    QVERIFY(!from3[5].isValid());
+    QCOMPARE(held, QVariant(1));
 }
 
 void TestMasterTransactions::readWhileNoWaitReadOutstandingIsBusy()
