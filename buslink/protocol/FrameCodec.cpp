@@ -1,6 +1,7 @@
 #include "FrameCodec.h"
 
 #include <array>
+#include <cstring>
 
 namespace buslink {
 
@@ -43,15 +44,19 @@ Crc ComputeCRC(const QByteArray& bytes, int n)
     return ComputeCRC(reinterpret_cast<const quint8*>(bytes.constData()), n);
 }
 
+QByteArray AppendCRC(const char* bytes, int n)
+{
+    const Crc crc = ComputeCRC(reinterpret_cast<const quint8*>(bytes), n);
+    QByteArray out(n + 2, Qt::Uninitialized);  // one allocation, filled in place
+    std::memcpy(out.data(), bytes, size_t(n));
+    out[n] = char(crc.low);
+    out[n + 1] = char(crc.high);
+    return out;
+}
+
 QByteArray AppendCRC(const QByteArray& frame)
 {
-    const Crc crc = ComputeCRC(frame, int(frame.size()));
-    QByteArray out;
-    out.reserve(frame.size() + 2);
-    out.append(frame);
-    out.append(char(crc.low));
-    out.append(char(crc.high));
-    return out;
+    return AppendCRC(frame.constData(), int(frame.size()));
 }
 
 bool HasGoodCRC(const QByteArray& frame)

@@ -17,6 +17,7 @@ Crc ComputeCRC(const QByteArray& bytes, int n);
 Crc ComputeCRC(const quint8* bytes, int n);
 // The frame followed by its CRC, low byte first.
 QByteArray AppendCRC(const QByteArray& frame);
+QByteArray AppendCRC(const char* bytes, int n);
 // True when the last two bytes are the CRC of the bytes before them.
 bool HasGoodCRC(const QByteArray& frame);
 

@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 namespace buslink {
 
@@ -126,13 +125,7 @@ public:
     {
         const QByteArray plain(bytes.constData(), bytes.size());
         if (framing == Framing::Ascii) return RequestFrame{AsciiFrame(plain), plain};
-        // The line is the bytes and their check, built in one allocation.
-        QByteArray line(bytes.size() + 2, Qt::Uninitialized);
-        std::memcpy(line.data(), bytes.constData(), size_t(bytes.size()));
-        const Crc crc = ComputeCRC(reinterpret_cast<const quint8*>(bytes.constData()), int(bytes.size()));
-        line[bytes.size()] = char(crc.low);
-        line[bytes.size() + 1] = char(crc.high);
-        return RequestFrame{line, plain};
+        return RequestFrame{AppendCRC(bytes.constData(), int(bytes.size())), plain};
     }
 
 private:
