@@ -1,6 +1,6 @@
 #include "PropertyPage1.h"
 
-#include "scan/ScanValues.h"
+#include "conversions/VariantNumbers.h"
 #include "shell/Buslink.h"
 
 #include <QFormLayout>

@@ -2,6 +2,7 @@
 
 #include "FrameCodec.h"
 #include "conversions/NumericConversions.h"
+#include "conversions/VariantNumbers.h"
 #include "shell/Buslink.h"
 #include "shell/BuslinkError.h"
 
@@ -19,21 +20,6 @@ RequestPlan refused(const QString& why)
     RequestPlan p;
     p.refusal = why;
     return p;
-}
-
-// A number held by a variant (a number or a numeric text), rounded to an integer
-// with halves to the even neighbour, as a 32-bit value.
-qint32 integerValue(const QVariant& v)
-{
-    if (!v.isValid() || v.isNull()) return 0;
-    bool ok = false;
-    double d = 0;
-    if (v.typeId() == QMetaType::Bool) return v.toBool() ? -1 : 0;
-    d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
-    if (!ok || !std::isfinite(d)) throw BuslinkError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
-    const double r = std::nearbyint(d);
-    if (r < -2147483648.0 || r > 2147483647.0) throw BuslinkError(ErrOverflow, QStringLiteral("Overflow"));
-    return qint32(r);
 }
 
 float floatValue(const QVariant& v)
@@ -250,13 +236,13 @@ std::vector<qint32> PackWriteValues(qint32 plcType, const RequestPlan& plan, qin
             words.push_back(low);
         } else if (longs) {
             IntArray pair(0, 1);
-            LongToUInteger(integerValue(values[k]), pair, 0);
+            LongToUInteger(VariantToInt32(values[k]), pair, 0);
             words.push_back(pair[0]);
             words.push_back(pair[1]);
         } else if (plan.FunctionCode == 15) {
-            words.push_back(integerValue(values[k]) != 0 ? 1 : 0);
+            words.push_back(VariantToInt32(values[k]) != 0 ? 1 : 0);
         } else {
-            words.push_back(integerValue(values[k]));
+            words.push_back(VariantToInt32(values[k]));
         }
     }
     return words;

@@ -1,5 +1,5 @@
 // The register image that the slave modes serve, and the host's copy of the last reply.
-#include "scan/ScanValues.h"
+#include "conversions/VariantNumbers.h"
 #include "shell/Buslink.h"
 
 namespace buslink {

@@ -1,6 +1,6 @@
 #include "ScanRoute.h"
 
-#include "ScanValues.h"
+#include "conversions/VariantNumbers.h"
 #include "TagTable.h"
 #include "protocol/AddressResolution.h"
 

@@ -1,11 +1,12 @@
 #include "SlaveServing.h"
 
 #include "IoDatabaseService.h"
-#include "ScanValues.h"
 #include "conversions/NumericConversions.h"
+#include "conversions/VariantNumbers.h"
 #include "protocol/FrameCodec.h"
 
 #include <QString>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <vector>
@@ -318,7 +319,7 @@ SlaveOutcome ServeSlaveRequest(const QByteArray& frame, const SlaveSetup& setup,
     }
     outcome.checkPassed = true;
     outcome.MAdd = byteAt(d, 1);
-    outcome.quan = qint16(HalfRoundedToEven(int(d.size()) - 3));
+    outcome.quan = qint16(std::nearbyint((int(d.size()) - 3) / 2.0));;  // halves to even
     QByteArray body;
     try {
         if (setup.gateway) {

@@ -38,14 +38,4 @@ inline qint16 VariantToInt16(const QVariant& v)
     return qint16(RoundedInRange(VariantNumber(v), -32768.0, 32767.0));
 }
 
-// n / 2 rounded to the nearest integer, halves to the even neighbour.
-inline int HalfRoundedToEven(int n)
-{
-    const int half = n / 2;  // truncates towards zero
-    if (n % 2 == 0) return half;
-    // n odd: the true value lies halfway between half and half +/- 1; take the even one.
-    const int other = n > 0 ? half + 1 : half - 1;
-    return (half % 2 == 0) ? half : other;
-}
-
 } // namespace buslink
