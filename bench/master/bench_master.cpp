@@ -14,6 +14,7 @@
 // BENCH_ONLY=stored|bare|component|libmodbus|floor runs one client alone (for profiling).
 #include "PeerProcess.h"
 #include "PtyPair.h"
+#include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
 #include "shell/EventWait.h"
@@ -126,7 +127,7 @@ Figures benchEventLoopFloor(const QString& device, int n)
         f.seconds = 1;
         return f;
     }
-    const QByteArray request = QByteArray::fromHex("010300000019") + QByteArray::fromHex("8400");  // with its CRC
+    const QByteArray request = buslink::AppendCRC(QByteArray::fromHex("010300000019"));
     const auto once = [&] {
         // Straight to the descriptor, as the component writes (QSerialPort's queued write
         // wakes the event loop twice more per frame).

@@ -28,7 +28,7 @@ InMemoryIoDatabase::InMemoryIoDatabase(QObject* parent) : QObject(parent) {}
 void InMemoryIoDatabase::update(const QVariant& key, const VariantArray& values, int count)
 {
     const QString text = key.toString();
-    if (text != lastKey.text || lastKey.text.isNull()) {
+    if (text != lastKey.text) {
         lastKey.text = text;
         lastKey.perPoint = splitPointKey(text, lastKey.unit, lastKey.first);
     }

@@ -4,11 +4,12 @@
 
 namespace buslink {
 
-// target = value, written in place when target already holds an unshared whole number.
-// (Writing through constData() of an unshared variant is what QVariant::setValue does.)
+// target = value, written in place when target already holds an unshared whole number
+// that is not null. (A variant made from the type alone is a null int; writing into it
+// would leave it null, so it takes a new variant instead.)
 inline void SetWholeNumber(QVariant& target, int value)
 {
-    if (target.metaType() == QMetaType::fromType<int>() && target.isDetached())
+    if (target.metaType() == QMetaType::fromType<int>() && target.isDetached() && !target.data_ptr().is_null)
         *static_cast<int*>(const_cast<void*>(target.constData())) = value;
     else
         target = QVariant(value);
@@ -19,7 +20,7 @@ inline void SetWholeNumber(QVariant& target, int value)
 // of every reply a read or a scan takes.
 inline void AssignVariant(QVariant& target, const QVariant& source)
 {
-    if (source.metaType() == QMetaType::fromType<int>())
+    if (source.metaType() == QMetaType::fromType<int>() && !source.data_ptr().is_null)
         SetWholeNumber(target, *static_cast<const int*>(source.constData()));
     else
         target = source;

@@ -244,12 +244,15 @@ void TestMasterTransactions::readValuesReplaceWhatTheArrayHeld()
     v[1] = QStringLiteral("text");
     v[2] = 2.5;
     v[3] = 9;
+    v[4] = QVariant(QMetaType::fromType<int>());  // a null whole number
+    QVERIFY(v[4].isNull());
     v[5] = QStringLiteral("kept");
     QVariant size = 4;
     qint16 type = ioWord;
     QCOMPARE(rig.link.ReadPLC(40001, v, size, type), qint16(-1));
     QCOMPARE(v[0], QVariant(QStringLiteral("zero")));
     for (int i = 1; i <= 4; ++i) QCOMPARE(v[i], QVariant(99 + i));
+    QVERIFY(!v[4].isNull());
     QCOMPARE(v[5], QVariant(QStringLiteral("kept")));
     // An array from index 3 takes values 3 and 4 only; a copy taken before keeps its value.
     VariantArray from3(3, 8);

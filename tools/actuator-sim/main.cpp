@@ -199,13 +199,12 @@ public:
 
     int run(int signalFd)
     {
-        std::int64_t last = monotonicMs();
+        modelTimeMs = monotonicMs();
         bool stdinOpen = true;
         std::string typed;
         while (running) {
             const std::int64_t now = monotonicMs();
-            sim.model().advance(double(now - last));
-            last = now;
+            catchUp(now);
             for (const auto& frame : framer.expire(now)) handleFrame(frame, now);
             sendDue(now);
 
@@ -241,6 +240,14 @@ public:
     }
 
 private:
+    // Brings the model to the present before anything acts on it: a request, a command or
+    // a power cycle that arrives after a long wait must not have that wait charged to it.
+    void catchUp(std::int64_t now)
+    {
+        if (now > modelTimeMs) sim.model().advance(double(now - modelTimeMs));
+        modelTimeMs = std::max(modelTimeMs, now);
+    }
+
     int timeoutMs(std::int64_t now) const
     {
         int timeout = sim.model().msUntilNextEvent();
@@ -282,6 +289,7 @@ private:
             const ssize_t n = ::read(line.fd, buffer, sizeof buffer);
             if (n > 0) {
                 const std::int64_t now = monotonicMs();
+                catchUp(now);
                 for (const auto& frame : framer.feed(buffer, std::size_t(n), now)) handleFrame(frame, now);
                 continue;
             }
@@ -310,7 +318,9 @@ private:
             const std::string command = typed.substr(0, end);
             typed.erase(0, end + 1);
             sim.counters().badBytes = framer.discardedBytes();
-            const ConsoleResult result = sim.execute(command, monotonicMs());
+            const std::int64_t now = monotonicMs();
+            catchUp(now);
+            const ConsoleResult result = sim.execute(command, now);
             // The line is ready for the new settings before anyone is told.
             if (result.powerCycled) followPowerCycle();
             say(result.output);
@@ -326,6 +336,7 @@ private:
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
             switch (info.ssi_signo) {
             case SIGHUP: {
+                catchUp(monotonicMs());
                 const std::string state = sim.powerCycle();
                 followPowerCycle();
                 say("POWER-CYCLE " + state + "\n");
@@ -360,6 +371,7 @@ private:
     Line& line;
     RtuFramer framer;
     std::deque<Outgoing> pending;
+    std::int64_t modelTimeMs = 0;  // the time the model has been advanced to
     bool running = true;
 };
 
