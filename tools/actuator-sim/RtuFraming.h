@@ -23,8 +23,13 @@ bool hasValidCrc(const std::uint8_t* data, std::size_t size);
 class RtuFramer {
 public:
     explicit RtuFramer(int gapMs = 20) : gapMs(gapMs) {}
-    void setGap(int ms) { gapMs = ms; }
-    int gap() const { return gapMs; }
+    // A new power-on: bytes still pending are dropped, the gap follows the new line
+    // settings, and the count of discarded bytes carries on.
+    void restart(int newGapMs)
+    {
+        buffer.clear();
+        gapMs = newGapMs;
+    }
 
     std::vector<Frame> feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
     std::vector<Frame> expire(std::int64_t nowMs);

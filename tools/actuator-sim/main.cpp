@@ -360,7 +360,7 @@ private:
     void followPowerCycle()
     {
         const LineSettings settings = sim.model().currentSettings();
-        framer = RtuFramer(frameGapMs(settings.baud));
+        framer.restart(frameGapMs(settings.baud));
         pending.clear();  // replies of the old power-on are gone with it
         std::string error;
         if (!line.configure(settings, error)) complain(error);
