@@ -61,7 +61,7 @@ void TestEventWaitAndClock::shortWaitAfterALongOneEndedEarlyKeepsItsOwnDeadline(
     t.start();
     LetPendingEventsRun(50);
     QVERIFY2(t.elapsed() < 1000, qPrintable(QString("the 50 ms wait took %1 ms").arg(t.elapsed())));
-    // And a wait of the same length reuses a deadline that is still close enough.
+    // And repeated short waits each end on time.
     t.restart();
     for (int i = 0; i < 3; ++i) LetPendingEventsRun(50);
     QVERIFY(t.elapsed() < 1000);

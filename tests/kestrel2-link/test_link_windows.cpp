@@ -284,7 +284,7 @@ void TestLinkWindows::aboutWindow()
     FrmMain window;
     window.show();
     QString title, name, version, description, heading, sysInfo, ok;
-    bool modal = false;
+    bool modal = false, picture = false;
     whenModal([&](QWidget* w) {
         auto* about = qobject_cast<FrmAbout*>(w);
         if (!about) {
@@ -299,10 +299,11 @@ void TestLinkWindows::aboutWindow()
         description = about->Label1()->text();
         ok = about->cmdOK()->text();
         sysInfo = about->cmdSysInfo()->text();
-        QVERIFY(!about->Picture1()->pixmap().isNull());
+        picture = !about->Picture1()->pixmap().isNull();  // checked after the window is closed
         about->cmdOK()->click();
     });
     window.menuAction("mnuAbout")->trigger();
+    QVERIFY(picture);
     QCOMPARE(name, QString("frmAbout"));
     QCOMPARE(title, QString("About Kestrel II"));
     QVERIFY(modal);

@@ -59,8 +59,9 @@ int main(int argc, char** argv)
             std::printf("REQUEST unit=%d function=%d address=%d\n", query[0], query[1], query[2] * 256 + query[3]);
             std::fflush(stdout);
             modbus_reply(ctx, query, rc, map);
-        } else if (rc < 0 && errno != ETIMEDOUT && errno != EMBBADCRC && errno != EMBBADDATA) {
-            if (stopping) break;
+        } else if (rc < 0 && errno != ETIMEDOUT && errno != EMBBADCRC && errno != EMBBADDATA && errno != EINTR
+                   && errno != EMBBADSLAVE) {
+            break;  // the line is gone
         }
     }
     modbus_close(ctx);
