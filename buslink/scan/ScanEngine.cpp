@@ -85,12 +85,8 @@ void Buslink::WriteQueData()
     qint16 ioType = 0;
     if (ioDatabase->nextQueuedWrite(address, value, size, ioType) != -1) return;
 
-    WriteActive = true;
-    WriteLock = true;
-    struct Clear {
-        Buslink& b;
-        ~Clear() { b.WriteActive = b.WriteLock = false; }
-    } clear{*this};
+    FlagScope active(WriteActive);
+    FlagScope lock(WriteLock);
     // A queued value list goes as an array indexed from 1, anything else as one value.
     if (value.typeId() == QMetaType::QVariantList) {
         const QVariantList list = value.toList();

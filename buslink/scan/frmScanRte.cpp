@@ -274,11 +274,14 @@ void frmScanRte::cmdDelete_Click()
     if (row == newRow) {  // a new row not saved yet: just drop it
         recordSet->revertAll();
         newRow = -1;
-    } else if (!saveEdits() || !recordSet->removeRow(row) || !recordSet->submitAll()) {
-        if (recordSet->lastError().isValid()) dataError(recordSet->lastError().text());
-        recordSet->revertAll();
-        newRow = -1;
-        recordSet->select();
+    } else {
+        const bool saved = saveEdits();  // a failed save has told the user already
+        if (!saved || !recordSet->removeRow(row) || !recordSet->submitAll()) {
+            if (saved && recordSet->lastError().isValid()) dataError(recordSet->lastError().text());
+            recordSet->revertAll();
+            newRow = -1;
+            recordSet->select();
+        }
     }
     // The next row, or the last one when the deleted row was the last.
     moveTo(qMin(row, recordSet->rowCount() - 1));

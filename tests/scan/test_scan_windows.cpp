@@ -213,6 +213,12 @@ void TestScanWindows::refusedValueIsShown()
     editor->model()->revertAll();
     editor->cmdRefresh_Click();
     QCOMPARE(cell(editor, 0, "Scan_rate"), QString("500"));
+    // Deleting a row whose edits are refused tells the user once, and keeps the row.
+    messages.clear();
+    typeRow(editor, 0, {"40001", "40002", "fast"});
+    editor->cmdDelete_Click();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(editor->model()->rowCount(), 1);
 }
 
 void TestScanWindows::missingDatabaseIsShown()
