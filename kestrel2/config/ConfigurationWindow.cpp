@@ -272,12 +272,10 @@ void FrmKXConfig::Upload()
     if (communicating) return;
     BusyScope busy(*this);
     stampDate();
-    ReadRegs(QVariant(ConfigurationBlockStart), ConfigurationBlockSize);
-    if (!ReadOk) return;
-    QList<int> block;
-    for (int k = 1; k <= ConfigurationBlockSize; ++k) block.append(RegValues.hasIndex(k) ? RegValues[k] : 0);
+    const auto block = ReadBlock(ConfigurationBlockStart, ConfigurationBlockSize);
+    if (!block) return;
     for (const Parameter& p : ParameterMap())
-        if (const auto text = UploadedText(p, block)) DocumentBinding::setControlText(control(p.control), *text);
+        if (const auto text = UploadedText(p, *block)) DocumentBinding::setControlText(control(p.control), *text);
 }
 
 void FrmKXConfig::Download()

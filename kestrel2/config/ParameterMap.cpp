@@ -1,5 +1,7 @@
 #include "ParameterMap.h"
 
+#include "link/ConnectionSettings.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
@@ -15,12 +17,7 @@ QStringList CommsLossActionEntries()
 
 QStringList DigitalInput4Entries() { return {QStringLiteral("ESD"), QStringLiteral("Network Control")}; }
 
-QStringList BaudRateEntries()
-{
-    return {QStringLiteral("300"),   QStringLiteral("600"),   QStringLiteral("1200"),  QStringLiteral("2400"),
-            QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"), QStringLiteral("38400"),
-            QStringLiteral("57600"), QStringLiteral("115200")};
-}
+QStringList BaudRateEntries() { return BaudEntries(); }  // the rates the connection window offers
 
 QStringList ParityStopEntries()
 {
@@ -180,11 +177,7 @@ std::optional<double> ParseNumber(const QString& text)
 
 double RoundHalfEven(double value)
 {
-    const double lower = std::floor(value);
-    const double fraction = value - lower;
-    if (fraction < 0.5) return lower;
-    if (fraction > 0.5) return lower + 1.0;
-    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+    return std::nearbyint(value);  // the default rounding mode: ties to even
 }
 
 std::optional<QString> MaskBinaryText(const QString& maskText)

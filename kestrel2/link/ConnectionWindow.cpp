@@ -2,6 +2,7 @@
 
 #include "link/ConnectionSettings.h"
 #include "link/RegisterAccess.h"
+#include "link/Safely.h"
 #include "main/DialogService.h"
 #include "shell/PortMap.h"
 
@@ -29,15 +30,6 @@ constexpr int FormatRegister = 400026;       // exists only in the MKII arrangem
 constexpr int FormatChangeRegister = 40007;  // 1 asks an MK 1 module for MKII at the next power-up
 
 const QString LineBreak = QStringLiteral("\r\n");
-
-template <typename Step>
-void Safely(Step step)
-{
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 QComboBox* makeList(const QString& name, const QStringList& entries, QWidget* parent)
 {
@@ -138,6 +130,11 @@ void FrmConnection::showEvent(QShowEvent* event)
 }
 
 void FrmConnection::Form_Activate()
+{
+    ReleasePort();
+}
+
+void FrmConnection::ReleasePort()
 {
     Safely([this] { component->setEnabled(false); });
     Safely([this] { component->setPortOpen(false); });

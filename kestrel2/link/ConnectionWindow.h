@@ -36,6 +36,8 @@ public:
 
     // The window became active: the component is disabled and its port closed.
     void Form_Activate();
+    // Switches the component off and closes its port; a step that fails is skipped.
+    void ReleasePort();
     // OK: validate, configure and open the port, hide, then probe the actuator.
     void cmdhide_Click();
     // Finds the actuator and checks (or converts) its register arrangement.

@@ -1,6 +1,7 @@
 #include "RegisterAccess.h"
 
 #include "link/ConnectionWindow.h"
+#include "link/Safely.h"
 #include "main/DialogService.h"
 #include "main/ToolWindows.h"
 #include "shell/Buslink.h"
@@ -29,17 +30,6 @@ struct TransactionScope {
     TransactionScope() { ++transactionDepth; }
     ~TransactionScope() { --transactionDepth; }
 };
-
-// A step of the component that fails (a closed port, say) is skipped; the
-// attempt's status decides the outcome.
-template <typename Step>
-void Safely(Step step)
-{
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 // The retry count of the connection window: a whole number, rounded half to even.
 int RetryCount()
@@ -174,6 +164,23 @@ void Pause(double seconds)
         if (remainingNs <= 0) break;
         QThread::usleep(static_cast<unsigned long>((remainingNs + 999) / 1000));
     }
+}
+
+std::optional<QList<qint32>> TakeValues(const buslink::IntArray& values, int count, int first)
+{
+    QList<qint32> taken;
+    for (int i = first; i < first + count; ++i) {
+        if (!values.hasIndex(i)) return std::nullopt;
+        taken.append(values[i]);
+    }
+    return taken;
+}
+
+std::optional<QList<qint32>> ReadBlock(int reference, int count)
+{
+    ReadRegs(QVariant(reference), count);
+    if (!ReadOk) return std::nullopt;
+    return TakeValues(RegValues, count);
 }
 
 void ReadRegs(const QVariant& address, int count)

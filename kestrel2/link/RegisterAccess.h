@@ -4,8 +4,10 @@
 // end ask the user whether to try once more. Outcomes are left in the flags.
 #include "shell/BoundedArray.h"
 
+#include <QList>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 namespace kestrel2 {
 
@@ -16,6 +18,11 @@ extern bool WriteOk;
 extern buslink::IntArray RegValues;
 
 void ReadRegs(const QVariant& address, int count);
+// Elements first..first+count-1 of a read buffer (e.g. RegValues), or nothing
+// when the buffer does not hold them all.
+std::optional<QList<qint32>> TakeValues(const buslink::IntArray& values, int count, int first = 1);
+// ReadRegs of count registers from reference, and their values; nothing when the read failed.
+std::optional<QList<qint32>> ReadBlock(int reference, int count);
 void WriteRegs(const QVariant& address, const QVariant& values, qint16& count);
 // Returns after the given time; processes no events meanwhile.
 void Pause(double seconds);

@@ -164,15 +164,7 @@ void FrmMain::mnuExit_Click()
 void FrmMain::closeEvent(QCloseEvent* event)
 {
     if (ConnectionWindowExists()) {
-        buslink::Buslink& link = Buslink1();
-        try {
-            link.setEnabled(false);
-        } catch (const std::exception&) {
-        }
-        try {
-            link.setPortOpen(false);
-        } catch (const std::exception&) {
-        }
+        ConnectionWindow().ReleasePort();
         CloseConnectionWindow();
     }
     CloseToolWindows();

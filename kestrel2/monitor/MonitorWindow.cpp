@@ -30,15 +30,6 @@ namespace {
 
 constexpr int PositionSetPointRegister = 40007;
 
-// Reads a block and returns its values; nothing when the read failed or the
-// buffer does not hold the whole block.
-std::optional<QList<qint32>> readBlock(int reference, int count)
-{
-    ReadRegs(QVariant(reference), count);
-    if (!ReadOk) return std::nullopt;
-    return TakeValues(RegValues, count);
-}
-
 QGroupBox* indicationFrame(const QString& title, const QStringList& captions, QList<IndicationLabel*>& labels,
                            const QString& namePrefix)
 {
@@ -313,7 +304,7 @@ void FrmKXgroup::runActivation()
         activationRequested = false;
         deactivatedMeanwhile = false;
         addressLabel->setText(ConnectionWindow().txtaddress()->text());
-        const auto tag = readBlock(TagNameReference, TagNameRegisters);
+        const auto tag = ReadBlock(TagNameReference, TagNameRegisters);
         if (!self) return;  // closed and released while the read waited
         if (closing) {
             activationRunning = false;
@@ -353,7 +344,7 @@ void FrmKXgroup::runTick()
     // Each read returns nothing when it failed, or when the window was closed
     // (or released) while it waited; the rest of the tick is then skipped.
     auto read = [&](int reference, int count) -> std::optional<QList<qint32>> {
-        auto values = readBlock(reference, count);
+        auto values = ReadBlock(reference, count);
         if (!self || closing) return std::nullopt;
         return values;
     };

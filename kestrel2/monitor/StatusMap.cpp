@@ -65,16 +65,6 @@ QString DisplayableTagName(const QString& tagName)
     return shown;
 }
 
-std::optional<QList<qint32>> TakeValues(const buslink::IntArray& values, int count, int first)
-{
-    QList<qint32> taken;
-    for (int i = first; i < first + count; ++i) {
-        if (!values.hasIndex(i)) return std::nullopt;
-        taken.append(values[i]);
-    }
-    return taken;
-}
-
 QList<QColor> StatusColours(const QList<qint32>& statusValues)
 {
     QList<QColor> colours;

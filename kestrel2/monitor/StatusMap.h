@@ -54,10 +54,6 @@ QString RelayText(qint32 value);
 // tail, stray line breaks) are dropped so they cannot upset the layout.
 QString DisplayableTagName(const QString& tagName);
 
-// Elements first..first+count-1 of a read buffer (e.g. RegValues), or nothing
-// when the buffer does not hold them all.
-std::optional<QList<qint32>> TakeValues(const buslink::IntArray& values, int count, int first = 1);
-
 // Colours of a tick from the values read at 10001 (at least 8 used) and 10009 (16).
 QList<QColor> StatusColours(const QList<qint32>& statusValues);
 QList<QColor> AlarmColours(const QList<qint32>& alarmValues);

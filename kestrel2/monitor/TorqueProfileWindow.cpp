@@ -32,13 +32,6 @@ namespace {
 const QColor OpenStrokeColour(0, 110, 200);
 const QColor ClosedStrokeColour(200, 40, 40);
 
-std::optional<QList<qint32>> readBlock(int reference, int count)
-{
-    ReadRegs(QVariant(reference), count);
-    if (!ReadOk) return std::nullopt;
-    return TakeValues(RegValues, count);
-}
-
 QLineEdit* displayField(const QString& name, int minimumCharacters)
 {
     auto* field = new QLineEdit;
@@ -285,7 +278,7 @@ bool FrmChart::readAll()
 {
     const QPointer<FrmChart> self(this);
     auto read = [&](int reference, int count) -> std::optional<QList<qint32>> {
-        auto values = readBlock(reference, count);
+        auto values = ReadBlock(reference, count);
         if (!self) return std::nullopt;
         return values;
     };

@@ -1,5 +1,6 @@
 // The live-status decoding and the torque profile texts, from tables.
 #include "config/ParameterMap.h"
+#include "link/RegisterAccess.h"
 #include "monitor/ActivationTracker.h"
 #include "monitor/PercentGauge.h"
 #include "monitor/StatusMap.h"
