@@ -75,6 +75,17 @@ int HexDigitValue(char c)
     return code > 64 ? code - 55 : code - 48;
 }
 
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexByteAt(const QByteArray& text, int i)
+{
+    if (i < 0 || i + 1 >= text.size() || !IsHexDigit(text[i]) || !IsHexDigit(text[i + 1])) return -1;
+    return HexDigitValue(text[i]) * 16 + HexDigitValue(text[i + 1]);
+}
+
 int HexDigitValue(QChar c)
 {
     return c.unicode() < 256 ? HexDigitValue(char(c.unicode())) : int(c.unicode()) - 55;

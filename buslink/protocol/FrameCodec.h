@@ -26,6 +26,10 @@ QString MakeLRC(const QString& msg);
 // Digit value of a hexadecimal character. Upper- and lower-case letters both count.
 int HexDigitValue(QChar c);
 int HexDigitValue(char c);
+// True for 0-9, A-F and a-f.
+bool IsHexDigit(char c);
+// The byte the hex pair at text[i], text[i+1] stands for; -1 when there is no such pair.
+int HexByteAt(const QByteArray& text, int i);
 // Hex digits weighted 1, 16, 256, ... from the right; empty text gives 0.
 qint32 HexTextToNumber(const QString& t);
 qint32 HexTextToNumber(const char* t, int length);

@@ -11,11 +11,6 @@ namespace buslink {
 
 namespace {
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 quint8 at(const QByteArray& b, int i) { return quint8(b[i]); }
 
 // "unit;reference" in decimal, written into one buffer.
@@ -107,9 +102,9 @@ int decodePairs(const QByteArray& b, int from, int pairs, quint8* out)
     int k = 0;
     for (; k < pairs; ++k) {
         const int i = from + 1 + 2 * k;
-        if (i + 1 >= b.size()) break;
-        if (!isHexDigit(b[i]) || !isHexDigit(b[i + 1])) break;
-        out[k] = quint8(HexDigitValue(b[i]) * 16 + HexDigitValue(b[i + 1]));
+        const int value = HexByteAt(b, i);
+        if (value < 0) break;
+        out[k] = quint8(value);
     }
     return k;
 }
@@ -140,7 +135,7 @@ FoundReply findAscii(const QByteArray& b, const ReplyExpectation& e)
         if (avail < length) return incomplete(p, length - avail);
         // A frame is hex digits closed by CR LF; anything else there is no frame.
         bool wellFormed = b[p + length - 2] == '\r' && b[p + length - 1] == '\n';
-        for (int i = p + 1; wellFormed && i < p + length - 2; ++i) wellFormed = isHexDigit(b[i]);
+        for (int i = p + 1; wellFormed && i < p + length - 2; ++i) wellFormed = IsHexDigit(b[i]);
         if (!wellFormed) continue;
         QByteArray frame = b.mid(p, length);
         const int n = length - 3;

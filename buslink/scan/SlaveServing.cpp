@@ -23,17 +23,6 @@ constexpr int kMaxReadBits = kMaxReplyDataBytes * 8;       // 984
 // The request could not be served; nothing is sent.
 struct Refused {};
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int hexByteAt(const QByteArray& text, int i)
-{
-    if (i + 1 >= text.size() || !isHexDigit(text[i]) || !isHexDigit(text[i + 1])) return -1;
-    return HexDigitValue(text[i]) * 16 + HexDigitValue(text[i + 1]);
-}
-
 // The request's bytes without the check; false when the check (or the ASCII text) is bad.
 bool decodeFrame(const QByteArray& frame, SlaveFraming framing, QByteArray& bytes)
 {
@@ -48,13 +37,11 @@ bool decodeFrame(const QByteArray& frame, SlaveFraming framing, QByteArray& byte
     QByteArray decoded;
     decoded.reserve(n / 2);
     for (int i = 1; i <= n; i += 2) {
-        const int b = hexByteAt(frame, i);
+        const int b = HexByteAt(frame, i);
         if (b < 0) return false;
         decoded.append(char(b));
     }
-    int sum = 0;
-    for (int i = 0; i + 1 < decoded.size(); ++i) sum += quint8(decoded[i]);
-    if (quint8((-sum) & 0xFF) != quint8(decoded.back())) return false;
+    if (BytesLRC(decoded, n) != quint8(decoded.back())) return false;
     bytes = decoded.left(decoded.size() - 1);
     return true;
 }
@@ -63,13 +50,13 @@ bool decodeFrame(const QByteArray& frame, SlaveFraming framing, QByteArray& byte
 int rawFunctionCode(const QByteArray& frame, SlaveFraming framing)
 {
     if (framing == SlaveFraming::Rtu) return frame.size() > 1 ? quint8(frame[1]) : -1;
-    return hexByteAt(frame, 3);
+    return HexByteAt(frame, 3);
 }
 
 int rawQuantity(const QByteArray& frame, SlaveFraming framing)
 {
     if (framing == SlaveFraming::Rtu) return frame.size() > 5 ? quint8(frame[4]) * 256 + quint8(frame[5]) : 0;
-    const int high = hexByteAt(frame, 9), low = hexByteAt(frame, 11);
+    const int high = HexByteAt(frame, 9), low = HexByteAt(frame, 11);
     return (high < 0 || low < 0) ? 0 : high * 256 + low;
 }
 
@@ -303,7 +290,7 @@ int SlaveRequestLength(const QByteArray& waiting, SlaveFraming framing)
     // unit, function, address, quantity, byte count, the data, the check.
     if (framing == SlaveFraming::Rtu)
         return waiting.size() > 6 ? 9 + quint8(waiting[6]) : MinimumSlaveRequestLength(framing);
-    const int byteCount = hexByteAt(waiting, 13);
+    const int byteCount = HexByteAt(waiting, 13);
     return byteCount < 0 ? MinimumSlaveRequestLength(framing) : 19 + 2 * byteCount;
 }
 
