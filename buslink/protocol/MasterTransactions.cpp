@@ -103,37 +103,27 @@ qint16 Buslink::ReadPLCWith(const QVariant& Address, VariantArray* arrayValue, Q
     }
 }
 
+template <typename Done>
+bool Buslink::WaitUpToTwoSeconds(Done done)
+{
+    if (done()) return true;
+    const qint64 start = now();
+    while (!done()) {
+        if (now() - start >= 2) return false;
+        WaitForLine(start + 2);
+    }
+    return true;
+}
+
 bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,
                           QVariant* singleValue, qint16 ioType)
 {
     if (WriteLock) return false;
     ReadWaiting = true;
 
-    // Wait for the line: first for a write to finish, then for both replies.
-    // (A free line, the usual case, costs no look at the clock.)
-    bool ranOut = false;
-    if (!(WriteDone && !WriteLock)) {
-        const qint64 start = now();
-        while (!(WriteDone && !WriteLock)) {
-            if (now() - start >= 2) {
-                ranOut = true;
-                break;
-            }
-            WaitForLine(start + 2);
-        }
-    }
-    if (!(ReadDone && WriteDone)) {
-        const qint64 start = now();
-        for (;;) {
-            const qint64 elapsed = now() - start;
-            if (ReadDone && WriteDone) break;
-            if (elapsed >= 2) {
-                ranOut = true;
-                break;
-            }
-            WaitForLine(start + 2);
-        }
-    }
+    // Wait for the line: first for a write to finish, then (even when that ran out) for both replies.
+    bool ranOut = !WaitUpToTwoSeconds([this] { return WriteDone && !WriteLock; });
+    if (!WaitUpToTwoSeconds([this] { return ReadDone && WriteDone; })) ranOut = true;
     if (ranOut) {
         ReadWaiting = false;
         ReadDone = true;  // the line is taken as free
@@ -280,20 +270,11 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
                            const QVariant* singleValue, qint16 n, qint16 ioType)
 {
     WriteLock = true;
-    if (!ReadDone || !WriteDone) {
-        const qint64 start = now();
-        bool ranOut = false;
-        while (!(ReadDone && WriteDone && !ReadWaiting)) {
-            if (now() - start >= 2) {
-                ranOut = true;
-                break;
-            }
-            WaitForLine(start + 2);
-        }
-        if (ranOut) {
-            ReadDone = WriteDone = true;
-            ReadWaiting = false;
-        }
+    // Only a transaction still awaited makes the write wait (a read merely waiting for
+    // the line does not); while it waits, it waits for that read to give up the line too.
+    if ((!ReadDone || !WriteDone) && !WaitUpToTwoSeconds([this] { return ReadDone && WriteDone && !ReadWaiting; })) {
+        ReadDone = WriteDone = true;
+        ReadWaiting = false;
     }
 
     // The working copy: the caller's values 1..n, all of which must be there.

@@ -212,6 +212,10 @@ private:
     void SendWrite(qint16 unit, const RequestPlan& plan, const std::function<RequestFrame(Framing)>& frameFor);
     void SendFrame(const QByteArray& frame);
     void HandleMasterReply();
+    // Waits in the event loop until done() holds, two whole seconds at most; false when
+    // the time ran out. A condition that holds already costs no look at the clock.
+    template <typename Done>
+    bool WaitUpToTwoSeconds(Done done);
     bool ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,
                      QVariant* singleValue, qint16 ioType);
     bool WriteAndWait(qint16 unit, const QVariant& reference, const VariantArray* arrayValue,
