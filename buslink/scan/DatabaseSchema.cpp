@@ -11,11 +11,40 @@ namespace buslink {
 
 namespace {
 
-// Runs work on a connection of its own to the file, closed again afterwards.
-bool withDatabase(const QString& path, QString* error, const std::function<bool(QSqlDatabase&, QString&)>& work)
+bool run(QSqlDatabase& db, const QString& statement, QString& why)
+{
+    QSqlQuery query(db);
+    if (query.exec(statement)) return true;
+    why = query.lastError().text();
+    return false;
+}
+
+bool createNew(const QString& path, QString* error, const QStringList& statements)
+{
+    if (QFileInfo::exists(path)) {
+        if (error) *error = QStringLiteral("%1 exists already").arg(path);
+        return false;
+    }
+    return WithDatabase(path, error, [&](QSqlDatabase& db, QString& why) {
+        for (const QString& s : statements)
+            if (!run(db, s, why)) return false;
+        return true;
+    });
+}
+
+// A column that holds whole numbers only: SQLite would keep any text otherwise.
+QString wholeNumber(const char* name, const char* extra = "")
+{
+    return QStringLiteral("\"%1\" INTEGER %2 CHECK (\"%1\" IS NULL OR typeof(\"%1\") = 'integer')")
+        .arg(QLatin1String(name), QLatin1String(extra));
+}
+
+} // namespace
+
+bool WithDatabase(const QString& path, QString* error, const std::function<bool(QSqlDatabase&, QString&)>& work)
 {
     static QAtomicInt connections;
-    const QString name = QStringLiteral("buslink-schema-%1").arg(connections.fetchAndAddRelaxed(1));
+    const QString name = QStringLiteral("buslink-db-%1").arg(connections.fetchAndAddRelaxed(1));
     QString why;
     bool ok = false;
     {
@@ -32,36 +61,6 @@ bool withDatabase(const QString& path, QString* error, const std::function<bool(
     if (!ok && error) *error = why;
     return ok;
 }
-
-bool run(QSqlDatabase& db, const QString& statement, QString& why)
-{
-    QSqlQuery query(db);
-    if (query.exec(statement)) return true;
-    why = query.lastError().text();
-    return false;
-}
-
-bool createNew(const QString& path, QString* error, const QStringList& statements)
-{
-    if (QFileInfo::exists(path)) {
-        if (error) *error = QStringLiteral("%1 exists already").arg(path);
-        return false;
-    }
-    return withDatabase(path, error, [&](QSqlDatabase& db, QString& why) {
-        for (const QString& s : statements)
-            if (!run(db, s, why)) return false;
-        return true;
-    });
-}
-
-// A column that holds whole numbers only: SQLite would keep any text otherwise.
-QString wholeNumber(const char* name, const char* extra = "")
-{
-    return QStringLiteral("\"%1\" INTEGER %2 CHECK (\"%1\" IS NULL OR typeof(\"%1\") = 'integer')")
-        .arg(QLatin1String(name), QLatin1String(extra));
-}
-
-} // namespace
 
 bool CreateScanDatabase(const QString& path, QString* error)
 {
@@ -86,7 +85,7 @@ bool AddScanRouteRows(const QString& path, const QList<ScanRouteRow>& rows, QStr
         if (error) *error = QStringLiteral("%1 does not exist").arg(path);
         return false;
     }
-    return withDatabase(path, error, [&](QSqlDatabase& db, QString& why) {
+    return WithDatabase(path, error, [&](QSqlDatabase& db, QString& why) {
         QSqlQuery query(db);
         if (!query.prepare(QStringLiteral("INSERT INTO ModScanRte (Start_Reg, End_Reg, Scan_Rate, ScanRegGroup, "
                                           "\"Write\") VALUES (?, ?, ?, ?, ?)"))) {

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
+class QSqlDatabase;
+
 namespace buslink {
 
 // One row of ModScanRte as the editor and the load see it.
@@ -22,6 +26,11 @@ struct ScanRouteRow {
 bool CreateScanDatabase(const QString& path, QString* error = nullptr);
 // Creates an empty tag database at path (which must not exist yet).
 bool CreateTagDatabase(const QString& path, QString* error = nullptr);
+// Runs work on a connection of its own to the SQLite file at path, closed and removed
+// again afterwards. False when the file does not open or work returns false; the
+// reason (the open error, or what work put in its second argument) goes to *error.
+bool WithDatabase(const QString& path, QString* error, const std::function<bool(QSqlDatabase&, QString&)>& work);
+
 // Appends rows to ModScanRte of an existing scan database.
 bool AddScanRouteRows(const QString& path, const QList<ScanRouteRow>& rows, QString* error = nullptr);
 

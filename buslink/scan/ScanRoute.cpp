@@ -1,10 +1,10 @@
 #include "ScanRoute.h"
 
-#include "conversions/VariantNumbers.h"
+#include "DatabaseSchema.h"
 #include "TagTable.h"
+#include "conversions/VariantNumbers.h"
 #include "protocol/AddressResolution.h"
 
-#include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -37,13 +37,6 @@ qint16 int16Column(const QSqlRecord& row, const char* name)
     }
 }
 
-bool isNumber(const QVariant& v)
-{
-    bool ok = false;
-    const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
-    return ok && std::isfinite(d) && !v.isNull();
-}
-
 // Resolves both addresses of a row; a unit named in End_Reg wins over one in Start_Reg.
 bool resolveEntry(ScanEntry& entry)
 {
@@ -53,7 +46,7 @@ bool resolveEntry(ScanEntry& entry)
     if (!ParseUnitAddress(entry.StartReg, start, unit, f2, f3, f4, f5, f6)) return false;
     if (!ParseUnitAddress(entry.EndReg, end, unit, f2, f3, f4, f5, f6)) return false;
     // A reference that is not a number could never be polled.
-    if (!isNumber(start) || !isNumber(end)) return false;
+    if (!IsNumericAddress(start) || !IsNumericAddress(end)) return false;
     entry.StartReg = start;
     entry.EndReg = end;
     entry.Unit = unit;
@@ -107,40 +100,30 @@ void LoadScanRoute()
     int count = 0;
     bool complete = false;
 
-    static QAtomicInt connections;
-    const QString connection = QStringLiteral("buslink-scan-route-%1").arg(connections.fetchAndAddRelaxed(1));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            {
-                QSqlQuery query(db);
-                query.setForwardOnly(true);
-                if (query.exec(QStringLiteral("SELECT * FROM ModScanRte"))) {
-                    try {
-                        while (query.next()) {
-                            if (count == kScanRouteCapacity) throw LoadEnds{};  // no slot for another entry
-                            const QSqlRecord row = query.record();
-                            ScanEntry entry;
-                            entry.Write = int16Column(row, "Write");
-                            entry.StartReg = column(row, "Start_Reg");
-                            entry.EndReg = column(row, "End_Reg");
-                            entry.ScanRate = int16Column(row, "Scan_Rate");
-                            entry.ScanRegGroup = int16Column(row, "ScanRegGroup");
-                            entry.Active = true;
-                            if (!resolveEntry(entry)) continue;  // skipped without a message
-                            entry.Quantity = quantityOf(entry);
-                            loaded[++count] = entry;
-                        }
-                        complete = query.lastError().type() == QSqlError::NoError;
-                    } catch (const LoadEnds&) {
-                    }
-                }
+    WithDatabase(path, nullptr, [&](QSqlDatabase& db, QString&) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT * FROM ModScanRte"))) return false;
+        try {
+            while (query.next()) {
+                if (count == kScanRouteCapacity) throw LoadEnds{};  // no slot for another entry
+                const QSqlRecord row = query.record();
+                ScanEntry entry;
+                entry.Write = int16Column(row, "Write");
+                entry.StartReg = column(row, "Start_Reg");
+                entry.EndReg = column(row, "End_Reg");
+                entry.ScanRate = int16Column(row, "Scan_Rate");
+                entry.ScanRegGroup = int16Column(row, "ScanRegGroup");
+                entry.Active = true;
+                if (!resolveEntry(entry)) continue;  // skipped without a message
+                entry.Quantity = quantityOf(entry);
+                loaded[++count] = entry;
             }
-            db.close();
+            complete = query.lastError().type() == QSqlError::NoError;
+        } catch (const LoadEnds&) {
         }
-    }
-    QSqlDatabase::removeDatabase(connection);
+        return complete;
+    });
 
     if (!complete) return;
     ScanRoute() = loaded;

@@ -1,9 +1,9 @@
 #include "TagTable.h"
 
+#include "DatabaseSchema.h"
 #include "protocol/AddressResolution.h"
 #include "shell/Buslink.h"
 
-#include <QAtomicInt>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDatabase>
@@ -46,42 +46,33 @@ double number(const QVariant& v, double previous)
 
 void loadFrom(const QString& path)
 {
-    static QAtomicInt connections;
-    const QString name = QStringLiteral("buslink-tags-%1").arg(connections.fetchAndAddRelaxed(1));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.setForwardOnly(true);
-            if (query.exec(QStringLiteral("SELECT * FROM TagData"))) {
-                Tags fresh;
-                const QSqlRecord layout = query.record();
-                int i = 1;
-                while (i <= kTagTableCapacity && query.next()) {
-                    TagRecord& tag = fresh.table[i];
-                    tag.REG = column(query, layout, "REG");
-                    tag.REGAB = column(query, layout, "REGAB");
-                    tag.NAME = column(query, layout, "NAME");
-                    tag.Scale = number(column(query, layout, "Scale"), tag.Scale);
-                    tag.Offset = number(column(query, layout, "Offset"), tag.Offset);
-                    tag.DataType = column(query, layout, "DataType");
-                    tag.DataTypeCode = DataTypeCodeFromName(tag.DataType);
-                    // A key already present keeps its first tag; a null key is not entered.
-                    if (tag.NAME.isValid() && !tag.NAME.isNull() && !fresh.byName.contains(key(tag.NAME.toString())))
-                        fresh.byName.insert(key(tag.NAME.toString()), i);
-                    if (tag.REGAB.isValid() && !tag.REGAB.isNull()
-                        && !fresh.byAddress.contains(key(tag.REGAB.toString())))
-                        fresh.byAddress.insert(key(tag.REGAB.toString()), i);
-                    ++i;
-                }
-                fresh.count = i - 1;
-                tags() = std::move(fresh);
-            }
+    WithDatabase(path, nullptr, [](QSqlDatabase& db, QString&) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT * FROM TagData"))) return false;
+        Tags fresh;
+        const QSqlRecord layout = query.record();
+        int i = 1;
+        while (i <= kTagTableCapacity && query.next()) {
+            TagRecord& tag = fresh.table[i];
+            tag.REG = column(query, layout, "REG");
+            tag.REGAB = column(query, layout, "REGAB");
+            tag.NAME = column(query, layout, "NAME");
+            tag.Scale = number(column(query, layout, "Scale"), tag.Scale);
+            tag.Offset = number(column(query, layout, "Offset"), tag.Offset);
+            tag.DataType = column(query, layout, "DataType");
+            tag.DataTypeCode = DataTypeCodeFromName(tag.DataType);
+            // A key already present keeps its first tag; a null key is not entered.
+            if (tag.NAME.isValid() && !tag.NAME.isNull() && !fresh.byName.contains(key(tag.NAME.toString())))
+                fresh.byName.insert(key(tag.NAME.toString()), i);
+            if (tag.REGAB.isValid() && !tag.REGAB.isNull() && !fresh.byAddress.contains(key(tag.REGAB.toString())))
+                fresh.byAddress.insert(key(tag.REGAB.toString()), i);
+            ++i;
         }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+        fresh.count = i - 1;
+        tags() = std::move(fresh);
+        return true;
+    });
 }
 
 } // namespace

@@ -19,28 +19,17 @@ namespace {
 
 bool addSampleTags(const QString& path, QString& why)
 {
-    const QString connection = QStringLiteral("buslink-cli-sample-tags");
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            ok = q.exec(QStringLiteral(
-                "INSERT INTO TagData (NAME, REG, REGAB, Scale, Offset, DataType) VALUES "
-                "('Pump1Speed', 1, '40001', 1, 0, 'ioWord'), "
-                "('Pump1Flow', 3, '40003', 1, 0, 'ioDFloat'), "
-                "('Valve2Position', 1, '2;30001', 0.1, 0, 'ioWord'), "
-                "('Valve2Open', 1, '2;00001', 1, 0, 'ioWord')"));
-            if (!ok) why = q.lastError().text();
-            q.finish();
-            db.close();
-        } else {
-            why = db.lastError().text();
-        }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return ok;
+    return buslink::WithDatabase(path, &why, [](QSqlDatabase& db, QString& error) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("INSERT INTO TagData (NAME, REG, REGAB, Scale, Offset, DataType) VALUES "
+                                  "('Pump1Speed', 1, '40001', 1, 0, 'ioWord'), "
+                                  "('Pump1Flow', 3, '40003', 1, 0, 'ioDFloat'), "
+                                  "('Valve2Position', 1, '2;30001', 0.1, 0, 'ioWord'), "
+                                  "('Valve2Open', 1, '2;00001', 1, 0, 'ioWord')")))
+            return true;
+        error = q.lastError().text();
+        return false;
+    });
 }
 
 } // namespace
