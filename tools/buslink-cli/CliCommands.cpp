@@ -39,6 +39,17 @@ qint16 CliSession::ioType() const
     return buslink::ioWord;
 }
 
+void OpenLine(buslink::Buslink& link, const CliOptions& options)
+{
+    bool isNumber = false;
+    const int number = options.port.toInt(&isNumber);
+    if (options.port.isEmpty()) link.setCommPort(1);
+    else if (isNumber) link.setCommPort(qint16(number));
+    else link.setDevicePath(options.port);
+    link.setSettings(options.settings);
+    link.setPortOpen(true);
+}
+
 buslink::Buslink& CliSession::link()
 {
     if (component) return *component;
@@ -47,13 +58,7 @@ buslink::Buslink& CliSession::link()
     try {
         b->setAddress(opts.unit);
         b->setModBusMode(opts.mode == QLatin1String("ascii") ? buslink::Ascii : buslink::Rtu);
-        bool isNumber = false;
-        const int number = opts.port.toInt(&isNumber);
-        if (opts.port.isEmpty()) b->setCommPort(1);
-        else if (isNumber) b->setCommPort(qint16(number));
-        else b->setDevicePath(opts.port);
-        b->setSettings(opts.settings);
-        b->setPortOpen(true);
+        OpenLine(*b, opts);
     } catch (const buslink::BuslinkError& e) {
         throw CliError{kFailed, e.text()};
     }

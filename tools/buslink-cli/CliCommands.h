@@ -30,6 +30,10 @@ struct CliOptions {
     bool trace = false;
 };
 
+// Points the component at the line the options name (a device path or a port number;
+// port 1 without --port), applies the settings and opens the port. Throws BuslinkError.
+void OpenLine(buslink::Buslink& link, const CliOptions& options);
+
 // A usage or set-up problem, reported as one line.
 struct CliError {
     int exitCode;

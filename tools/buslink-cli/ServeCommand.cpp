@@ -88,13 +88,7 @@ int RunServe(CliSession& session, const QStringList& args)
     try {
         link.setAddress(options.unit);
         link.setPLCType(gateway ? buslink::EnType2 : buslink::EnStdModbus);
-        bool isNumber = false;
-        const int number = options.port.toInt(&isNumber);
-        if (options.port.isEmpty()) link.setCommPort(1);
-        else if (isNumber) link.setCommPort(qint16(number));
-        else link.setDevicePath(options.port);
-        link.setSettings(options.settings);
-        link.setPortOpen(true);
+        OpenLine(link, options);
         link.setModBusMode(options.mode == QLatin1String("ascii") ? buslink::SlaveAscii : buslink::SlaveRtu);
         if (!image.isEmpty()) loadImage(link, image);
     } catch (const buslink::BuslinkError& e) {
