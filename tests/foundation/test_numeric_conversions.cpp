@@ -1,4 +1,5 @@
 // Conversions between host values and register images.
+#include "ErrorNumber.h"
 #include "conversions/NumericConversions.h"
 
 #include <QtTest>
@@ -8,15 +9,6 @@
 using namespace buslink;
 
 namespace {
-int errorNumberOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const BuslinkError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 quint32 bitsOf(float f)
 {

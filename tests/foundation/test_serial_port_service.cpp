@@ -1,5 +1,7 @@
 // The serial port service over real pseudo-terminals.
+#include "ErrorNumber.h"
 #include "PtyPair.h"
+#include "WaitUntil.h"
 #include "shell/BuslinkError.h"
 #include "shell/ConfigFolder.h"
 #include "shell/EventWait.h"
@@ -14,27 +16,6 @@
 using namespace buslink;
 
 namespace {
-int errorNumberOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const BuslinkError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-// Lets events run until the condition holds or the time is up.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > timeoutMs) return false;
-        LetPendingEventsRun(20);
-    }
-    return true;
-}
 
 QByteArray everyByteValue()
 {

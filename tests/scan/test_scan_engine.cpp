@@ -5,6 +5,7 @@
 #include "PeerProcess.h"
 #include "PtyPair.h"
 #include "ScanTestSupport.h"
+#include "WaitUntil.h"
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "scan/ScanRoute.h"
@@ -44,17 +45,6 @@ using Access = BuslinkTestAccess;
 namespace {
 
 QByteArray rtu(const char* hex) { return AppendCRC(QByteArray::fromHex(hex)); }
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        LetPendingEventsRun(20);
-    }
-    return true;
-}
 
 void setRoute(const QList<ScanEntry>& entries)
 {
@@ -116,9 +106,9 @@ public:
     // Lets the component run until `count` requests have come.
     bool waitFor(int count, int timeoutMs = 3000)
     {
-        return runUntil([&] { return requests.size() >= count; }, timeoutMs);
+        return waitUntil([&] { return requests.size() >= count; }, timeoutMs);
     }
-    void quiet(int ms) { runUntil([] { return false; }, ms); }
+    void quiet(int ms) { waitUntil([] { return false; }, ms); }
     void setAnswering(bool on) { answering = on; }
 
 private:
@@ -143,7 +133,7 @@ struct Master {
     void tick()
     {
         Access::readScanTick(link);
-        runUntil([&] { return !link.CommBusy().toBool(); }, 3000);
+        waitUntil([&] { return !link.CommBusy().toBool(); }, 3000);
     }
 };
 
@@ -288,7 +278,7 @@ void TestScanEngine::hostReadAfterALostPollIsReported()
     // And so is a read that does not wait.
     QVariant one = 1;
     QCOMPARE(m.link.ReadPLCNW(40021, one), qint16(-1));
-    QVERIFY(runUntil([&] { return completions.size() == 2; }, 3000));
+    QVERIFY(waitUntil([&] { return completions.size() == 2; }, 3000));
     QCOMPARE(completions.at(1).at(1).toInt(), 40021);
 }
 
@@ -388,7 +378,7 @@ void TestScanEngine::onePassAtATime()
     bool freed = false;
     QTimer::singleShot(100, [&] {
         pty.write(rtu("0103020000"));
-        freed = runUntil([&] { return !m.link.CommBusy().toBool(); }, 2000);
+        freed = waitUntil([&] { return !m.link.CommBusy().toBool(); }, 2000);
         Access::readScanTick(m.link);
     });
     Access::readScanTick(m.link);
@@ -457,10 +447,10 @@ void TestScanEngine::endToEndAgainstALibmodbusSlave()
     QSignalSpy updates(&b.ownIoDatabase(), &InMemoryIoDatabase::updated);
     QSignalSpy completions(&b, &Buslink::CommCompleteEx);
     b.setScanReadEnable(true);
-    QVERIFY(runUntil([&] { return b.ownIoDatabase().value("2;30005").isValid() &&
+    QVERIFY(waitUntil([&] { return b.ownIoDatabase().value("2;30005").isValid() &&
                                   b.ownIoDatabase().value("2;40003").isValid(); }, 10000));
     b.setScanReadEnable(false);
-    runUntil([&] { return !b.CommBusy().toBool(); }, 3000);
+    waitUntil([&] { return !b.CommBusy().toBool(); }, 3000);
     QCOMPARE(b.ownIoDatabase().value("2;40001").toInt(), 111);
     QCOMPARE(b.ownIoDatabase().value("2;40003").toInt(), 333);
     QCOMPARE(b.ownIoDatabase().value("2;30005").toInt(), 44);
@@ -470,7 +460,7 @@ void TestScanEngine::endToEndAgainstALibmodbusSlave()
     // A host's own no-wait read after the scan is no scan poll.
     QVariant one = 1;
     QCOMPARE(b.ReadPLCNW(40002, one), qint16(-1));
-    QVERIFY(runUntil([&] { return completions.count() == 1; }, 3000));
+    QVERIFY(waitUntil([&] { return completions.count() == 1; }, 3000));
     QCOMPARE(completions[0][1].toInt(), 40002);
     QVERIFY(slave.waitForOutput("REQUEST unit=2 function=4 address=4", 100));
 }

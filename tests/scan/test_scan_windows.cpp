@@ -1,6 +1,7 @@
 // The component's windows, headless: the scan route editor over a real scan
 // database, the property page and the about box; each is also rendered to a
 // PNG for a look at its layout.
+#include "ErrorNumber.h"
 #include "ScanTestSupport.h"
 #include "pages/PropertyPage1.h"
 #include "pages/dlgAbout.h"
@@ -296,13 +297,7 @@ void TestScanWindows::propertyPageStopsAtTheFirstRefusal()
     page.txtCommPort->setText("COM1");
     page.txtAddress->setText("9");
     page.txtSettings->setText("19200,n,8,1");
-    int error = 0;
-    try {
-        page.ApplyChanges();
-    } catch (const BuslinkError& e) {
-        error = e.number();
-    }
-    QCOMPARE(error, int(ErrTypeMismatch));
+    QCOMPARE(errorNumberOf([&] { page.ApplyChanges(); }), int(ErrTypeMismatch));
     QCOMPARE(b.NumOfWriteRetries(), qint16(6));
     QCOMPARE(b.NumOfReadRetries(), qint16(7));
     QCOMPARE(b.CommPort(), qint16(1));
@@ -311,13 +306,7 @@ void TestScanWindows::propertyPageStopsAtTheFirstRefusal()
 
     page.txtCommPort->setText("1");
     page.txtAddress->setText("70000");  // does not fit the unit's 16 bits
-    try {
-        page.ApplyChanges();
-        error = 0;
-    } catch (const BuslinkError& e) {
-        error = e.number();
-    }
-    QCOMPARE(error, int(ErrOverflow));
+    QCOMPARE(errorNumberOf([&] { page.ApplyChanges(); }), int(ErrOverflow));
     QCOMPARE(b.Settings(), settings);
 }
 

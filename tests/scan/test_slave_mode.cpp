@@ -2,9 +2,11 @@
 // the port, replies and events, the register image methods, and independent
 // masters (libmodbus over RTU, pymodbus over ASCII) for every function code
 // the slave serves, including a long run of requests back to back.
+#include "ErrorNumber.h"
 #include "PeerProcess.h"
 #include "PtyPair.h"
 #include "ScanTestSupport.h"
+#include "WaitUntil.h"
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
@@ -32,34 +34,12 @@ namespace {
 
 QByteArray rtu(const char* hex) { return AppendCRC(QByteArray::fromHex(hex)); }
 
-int errorNumberOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const BuslinkError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-// Lets the component work until `done` holds or the time is up.
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        LetPendingEventsRun(20);
-    }
-    return true;
-}
-
 // The line as the master on the other end of a pseudo-terminal sees it, read
 // while the component keeps running.
 QByteArray readLine(PtyPair& pty, int want, int timeoutMs)
 {
     QByteArray got;
-    runUntil([&] {
+    waitUntil([&] {
         got += pty.read(0, 1);
         return want > 0 && got.size() >= want;
     }, timeoutMs);
@@ -73,7 +53,7 @@ QStringList runMaster(const QString& program, const QStringList& args, int timeo
     master.setProcessChannelMode(QProcess::MergedChannels);
     master.start(program, args);
     if (!master.waitForStarted(5000)) return {"START ERROR " + master.errorString()};
-    runUntil([&] { return master.state() == QProcess::NotRunning; }, timeoutMs);
+    waitUntil([&] { return master.state() == QProcess::NotRunning; }, timeoutMs);
     if (master.state() != QProcess::NotRunning) {
         master.kill();
         master.waitForFinished(2000);
@@ -178,8 +158,8 @@ private slots:
     void registerImageMethods();
     void registerImageFollowsTheMode();
     void replyCopy();
-    void libmodbusMasterEveryFunction();
-    void pymodbusAsciiMasterEveryFunction();
+    void independentMasterEveryFunction_data();
+    void independentMasterEveryFunction();
     void tenThousandRequestsBackToBack();
 
 private:
@@ -194,7 +174,7 @@ void TestSlaveMode::requestAnsweredWithEvent()
     QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
     QVERIFY(pty.write(rtu("010300090002")));
     QCOMPARE(readLine(pty, 9, 3000).toHex(' '), rtu("01030404D20000").toHex(' '));
-    QVERIFY(runUntil([&] { return events.count() == 1; }, 1000));
+    QVERIFY(waitUntil([&] { return events.count() == 1; }, 1000));
     QCOMPARE(events[0][1].toInt(), 3);   // MAdd: the function code
     QCOMPARE(events[0][2].toInt(), 2);   // quan
     QCOMPARE(events[0][4].toInt(), -1);  // RespStatus as the reply handling left it
@@ -207,9 +187,9 @@ void TestSlaveMode::otherUnitAndUnsupportedFunctionRaiseEventsOnly()
     Slave s(pty.devicePath(), SlaveRtu);
     QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
     QVERIFY(pty.write(rtu("020300090002")));
-    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QVERIFY(waitUntil([&] { return events.count() == 1; }, 3000));
     QVERIFY(pty.write(rtu("010700000000")));
-    QVERIFY(runUntil([&] { return events.count() == 2; }, 3000));
+    QVERIFY(waitUntil([&] { return events.count() == 2; }, 3000));
     QCOMPARE(readLine(pty, 0, 200), QByteArray());
     QCOMPARE(events[0][1].toInt(), 3);
     QCOMPARE(events[1][1].toInt(), 7);
@@ -223,7 +203,7 @@ void TestSlaveMode::badCrcDropsTheBurst()
     QByteArray bad = rtu("010300090002");
     bad[7] = char(bad[7] ^ 0x55);
     QVERIFY(pty.write(bad + rtu("010300000001")));
-    QVERIFY(runUntil([&] { return events.count() >= 1; }, 3000));
+    QVERIFY(waitUntil([&] { return events.count() >= 1; }, 3000));
     QCOMPARE(readLine(pty, 0, 300), QByteArray());
     QCOMPARE(events.count(), 1);
     QCOMPARE(events[0][1].toInt(), -2);
@@ -266,7 +246,7 @@ void TestSlaveMode::shortFragmentWaitsForMore()
     const QByteArray request = rtu("010300000001");
     QVERIFY(pty.write(request.left(5)));
     QTimer::singleShot(100, [&] { manualClock.advanceSeconds(3); });
-    runUntil([] { return false; }, 400);
+    waitUntil([] { return false; }, 400);
     QCOMPARE(events.count(), 0);  // given up without reading: the bytes stay
     QVERIFY(pty.write(request.mid(5)));
     QCOMPARE(readLine(pty, 7, 3000).toHex(' '), rtu("0103020000").toHex(' '));
@@ -279,7 +259,7 @@ void TestSlaveMode::broadcastWriteIsNotAnswered()
     Slave s(pty.devicePath(), SlaveRtu);
     QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
     QVERIFY(pty.write(rtu("000600000063")));
-    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QVERIFY(waitUntil([&] { return events.count() == 1; }, 3000));
     QCOMPARE(readLine(pty, 0, 200), QByteArray());
     QCOMPARE(s.get(40001), 99);
 }
@@ -291,7 +271,7 @@ void TestSlaveMode::noReplyWhileTheHostWrites()
     QSignalSpy events(&s.link, &Buslink::CommCompleteEx);
     Access::setWriteLock(s.link, true);
     QVERIFY(pty.write(rtu("010600000007")));
-    QVERIFY(runUntil([&] { return events.count() == 1; }, 3000));
+    QVERIFY(waitUntil([&] { return events.count() == 1; }, 3000));
     QCOMPARE(readLine(pty, 0, 200), QByteArray());
     QCOMPARE(s.get(40001), 7);
 }
@@ -403,31 +383,30 @@ void TestSlaveMode::replyCopy()
     QCOMPARE(errorNumberOf([&] { b.IOData(small, 2); }), int(ErrSubscriptOutOfRange));
 }
 
-void TestSlaveMode::libmodbusMasterEveryFunction()
+void TestSlaveMode::independentMasterEveryFunction_data()
 {
-    SocatPair line;
-    QVERIFY(line.isValid());
-    Slave s(line.endA(), SlaveRtu);
-    prepareImage(s);
-    QStringList ops;
-    QStringList expected;
-    for (const Exchange& e : everyFunctionCode()) {
-        ops << e.operation.split(' ');
-        expected << e.expected;
-    }
-    expected << "DONE";
-    const QStringList printed =
-        runMaster(PeerProcess::binaryDir() + "/tests/scan/scan_modbus_master", QStringList{"--device", line.endB()} + ops,
-                  30000);
-    QCOMPARE(printed, expected);
-    checkImageAfterWrites(s);
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("leading");  // the arguments before the line's device and the operations
+    QTest::addColumn<bool>("deviceAsOption");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::newRow("libmodbus RTU master") << int(SlaveRtu) << PeerProcess::binaryDir() + "/tests/scan/scan_modbus_master"
+                                          << QStringList{} << true << 30000;
+    QTest::newRow("pymodbus ASCII master") << int(SlaveAscii) << PeerProcess::python()
+                                           << QStringList{PeerProcess::sourceDir() + "/scan/peers/ascii_master.py"}
+                                           << false << 60000;
 }
 
-void TestSlaveMode::pymodbusAsciiMasterEveryFunction()
+void TestSlaveMode::independentMasterEveryFunction()
 {
+    QFETCH(int, mode);
+    QFETCH(QString, program);
+    QFETCH(QStringList, leading);
+    QFETCH(bool, deviceAsOption);
+    QFETCH(int, timeoutMs);
     SocatPair line;
     QVERIFY(line.isValid());
-    Slave s(line.endA(), SlaveAscii);
+    Slave s(line.endA(), qint16(mode));
     prepareImage(s);
     QStringList ops;
     QStringList expected;
@@ -436,9 +415,8 @@ void TestSlaveMode::pymodbusAsciiMasterEveryFunction()
         expected << e.expected;
     }
     expected << "DONE";
-    const QStringList printed = runMaster(
-        PeerProcess::python(), QStringList{PeerProcess::sourceDir() + "/scan/peers/ascii_master.py", line.endB(), "1"} + ops,
-        60000);
+    const QStringList device = deviceAsOption ? QStringList{"--device", line.endB()} : QStringList{line.endB(), "1"};
+    const QStringList printed = runMaster(program, leading + device + ops, timeoutMs);
     QCOMPARE(printed, expected);
     checkImageAfterWrites(s);
 }
