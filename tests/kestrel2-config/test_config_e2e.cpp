@@ -2,6 +2,7 @@
 // pseudo-terminal: what the window shows after an upload, what the actuator
 // holds after a download, and a write that fails in the middle.
 #include "ActuatorSimulator.h"
+#include "RenderWindow.h"
 #include "config/ConfigurationDownload.h"
 #include "config/ConfigurationWindow.h"
 #include "config/ParameterMap.h"
@@ -69,13 +70,6 @@ QList<int> blockOf(QMap<int, int> state)
     return block;
 }
 
-void render(QWidget& w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(w.grab().save(dir + "/" + name));
-}
 } // namespace
 
 class TestConfigE2e : public QObject {

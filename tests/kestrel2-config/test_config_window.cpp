@@ -1,6 +1,7 @@
 // The configuration window driven headless with scripted dialogs: its layout,
 // the mask view, download refusals, the document binding, open, save, print,
 // service notes and the close question. No actuator is involved.
+#include "RenderWindow.h"
 #include "config/ConfigurationDocument.h"
 #include "config/ConfigurationWindow.h"
 #include "config/ParameterMap.h"
@@ -109,13 +110,6 @@ bool runSql(const QString& path, const QString& statement)
     return ok;
 }
 
-void render(QWidget& w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(w.grab().save(dir + "/" + name));
-}
 } // namespace
 
 class TestConfigWindow : public QObject {

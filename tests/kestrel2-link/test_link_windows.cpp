@@ -2,6 +2,7 @@
 // texts, menus, the first-activation question, exit, help, system information,
 // the connection window's checks, and a rendering of each window.
 #include "PtyPair.h"
+#include "RenderWindow.h"
 #include "link/ConnectionSettings.h"
 #include "link/ConnectionWindow.h"
 #include "main/AboutWindow.h"
@@ -57,14 +58,6 @@ void whenModal(const std::function<void(QWidget*)>& inspect)
     poll->start();
 }
 
-void render(QWidget& window, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    window.adjustSize();
-    QVERIFY(window.grab().save(dir + "/" + name + ".png"));
-}
 } // namespace
 
 class TestLinkWindows : public QObject {
@@ -577,7 +570,8 @@ void TestLinkWindows::renderWindows()
         window.Form_Activate();  // the connection question is asked and answered, not drawn
         window.show();
         window.resize(window.sizeHint());
-        render(window, "kestrel2-main");
+        window.adjustSize();
+        render(window, "kestrel2-main.png");
     }
     {
         setPortMapping(1, "/dev/ttyUSB0");
@@ -588,20 +582,23 @@ void TestLinkWindows::renderWindows()
         window.cmbParity()->setCurrentIndex(2);
         window.cmbStop()->setCurrentIndex(0);
         window.txtaddress()->setText("1");
-        render(window, "kestrel2-connection");
+        window.adjustSize();
+        render(window, "kestrel2-connection.png");
         setPortMapping(1, QString());
     }
     {
         FrmAbout window;
         window.show();
-        render(window, "kestrel2-about");
+        window.adjustSize();
+        render(window, "kestrel2-about.png");
     }
     {
         dialogs().queueAnswer(DialogAnswer::Ok);
         dialogs().queueFileName(PublicationsFolder() + "/KX actuator manual.pdf");
         ShowHelpPrompt();
         QTRY_COMPARE(dialogs().fileDialogs().size(), 1);
-        render(*PublicationsWindowIfOpen(), "kestrel2-publications");
+        PublicationsWindowIfOpen()->adjustSize();
+        render(*PublicationsWindowIfOpen(), "kestrel2-publications.png");
     }
 }
 

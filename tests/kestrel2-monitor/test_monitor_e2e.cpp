@@ -4,6 +4,7 @@
 // renderings of the windows in use. Ticks are driven directly instead of
 // waiting 3.5 s for each.
 #include "ActuatorSimulator.h"
+#include "RenderWindow.h"
 #include "link/ConnectionWindow.h"
 #include "link/RegisterAccess.h"
 #include "main/DialogService.h"
@@ -36,14 +37,6 @@ const QColor Grey(161, 161, 161);
 
 constexpr int FullyClosed = 1, FullyOpen = 2, SelectorRemote = 5, SelectorLocal = 7;
 constexpr int Thermostat = 0, LowBattery = 8, DigitalInput4 = 14, SlowMode = 15;
-
-void render(QWidget& window, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(window.grab().save(dir + '/' + name));
-}
 
 QList<int> holdingBlock(const QMap<int, int>& state, int first, int count)
 {

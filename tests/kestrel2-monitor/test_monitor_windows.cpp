@@ -2,6 +2,7 @@
 // actuator: their controls and texts, the indication colours, the questions
 // of the commands, the way back when no actuator answers, printing to PDF and
 // the CSV and PNG exports.
+#include "RenderWindow.h"
 #include "link/RegisterAccess.h"
 #include "main/DialogService.h"
 #include "main/ToolWindows.h"
@@ -45,13 +46,6 @@ QStringList childTexts(const QWidget& window)
     return texts;
 }
 
-void render(QWidget& window, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(window.grab().save(dir + '/' + name));
-}
 } // namespace
 
 class TestMonitorWindows : public QObject {

@@ -2,6 +2,7 @@
 // database, the property page and the about box; each is also rendered to a
 // PNG for a look at its layout.
 #include "ErrorNumber.h"
+#include "RenderWindow.h"
 #include "ScanTestSupport.h"
 #include "pages/PropertyPage1.h"
 #include "pages/dlgAbout.h"
@@ -27,14 +28,6 @@
 using namespace buslink;
 
 namespace {
-
-void render(QWidget* w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("BUSLINK_RENDER_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(w->grab().save(dir + "/" + name + ".png"));
-}
 
 int column(frmScanRte* editor, const char* name)
 {
@@ -335,7 +328,7 @@ void TestScanWindows::renderWindows()
     makeDatabase({{"40001", "40010", 1000, 1}, {"3;30001", "30004", 500, 2}, {"00001", "00016", 250, 3}});
     frmScanRte* editor = frmScanRte::Open();
     QApplication::processEvents();
-    render(editor, "scan-route-editor");
+    render(*editor, "scan-route-editor.png");
 
     Buslink b;
     b.InitProperties();
@@ -343,12 +336,12 @@ void TestScanWindows::renderWindows()
     page.SelectionChanged({&b});
     page.show();
     QApplication::processEvents();
-    render(&page, "property-page");
+    render(page, "property-page.png");
 
     QTimer::singleShot(0, [&] {
         QWidget* box = QApplication::activeModalWidget();
         QVERIFY(box);
-        render(box, "about-box");
+        render(*box, "about-box.png");
         box->close();
     });
     b.ShowAboutBox();
