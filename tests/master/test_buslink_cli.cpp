@@ -2,6 +2,7 @@
 // exception replies and the trace; against a device the test plays for a
 // damaged reply; exit codes and one-line reasons for every failure.
 #include "PeerProcess.h"
+#include "ProgramRun.h"
 #include "PtyPair.h"
 #include "protocol/FrameCodec.h"
 
@@ -9,15 +10,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
+using Run = ProgramRun;
 
 class TestBuslinkCli : public QObject {
     Q_OBJECT
@@ -55,18 +48,7 @@ void TestBuslinkCli::cleanupTestCase() { peer.stop(); }
 
 Run TestBuslinkCli::cli(const QStringList& args, const QString& port)
 {
-    QProcess p;
-    p.start(program(), QStringList{"--port", port.isEmpty() ? line->endA() : port} + args);
-    Run r;
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runProgram(program(), QStringList{"--port", port.isEmpty() ? line->endA() : port} + args, 10000);
 }
 
 void TestBuslinkCli::readPrintsOneLinePerValue()

@@ -2,6 +2,7 @@
 // component loads, serve answers a libmodbus master from an image file, scan
 // prints what a libmodbus slave's registers bring into the I/O database service.
 #include "PeerProcess.h"
+#include "ProgramRun.h"
 #include "PtyPair.h"
 #include "ScanTestSupport.h"
 #include "protocol/FrameCodec.h"
@@ -15,26 +16,9 @@ namespace {
 
 QString cli() { return PeerProcess::binaryDir() + "/tools/buslink-cli/buslink-cli"; }
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
-Run runCli(const QStringList& args, int timeoutMs = 20000)
-{
-    QProcess p;
-    p.start(cli(), args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(2000);
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
+Run runCli(const QStringList& args, int timeoutMs = 20000) { return runProgram(cli(), args, timeoutMs); }
 
 } // namespace
 
