@@ -43,8 +43,7 @@ void Buslink::ArmPort()
     replyBuffer.clear();
     lastExceptionCode = 0;
     // Notified as soon as an exception answer could be complete, which is shorter than any normal answer.
-    const Framing framing = modBusModeBuild == Ascii || modBusModeBuild == SlaveAscii ? Framing::Ascii : Framing::Rtu;
-    MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(framing)));
+    MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(readFraming(modBusModeBuild))));
     MSComm2->setInputLen(ExpectedReplyLength);
 }
 
@@ -59,6 +58,15 @@ void Buslink::SendFrame(const QByteArray& frame)
 {
     MSComm2->output(frame);
     if (frameTrace) trace(true, frame, QString());
+}
+
+void Buslink::RememberRequest(const RequestPlan& plan)
+{
+    context.FunctionCode = plan.FunctionCode;
+    context.StartOffset = plan.StartOffset;
+    context.AddressRange = plan.AddressRange;
+    context.SixDigitForm = plan.SixDigitForm;
+    if (plcType == EnType2) context.PointKind = plan.PointKind;
 }
 
 bool Buslink::BuildReadRequest(qint16 unit, const QVariant& address, qint16 quantity)
@@ -81,11 +89,7 @@ bool Buslink::BuildReadRequest(qint16 unit, const QVariant& address, qint16 quan
 
     const RequestPlan plan = PlanRequest(plcType, RequestKind::Read, address, quantity);
     if (!plan.ok) refuse(plan);
-    context.FunctionCode = plan.FunctionCode;
-    context.StartOffset = plan.StartOffset;
-    context.AddressRange = plan.AddressRange;
-    context.SixDigitForm = plan.SixDigitForm;
-    if (plcType == EnType2) context.PointKind = plan.PointKind;
+    RememberRequest(plan);
     // Bit replies report the quantity asked for, in either PLC type.
     if (plan.FunctionCode <= 2) context.RequestedQuantity = quantity;
 
@@ -133,11 +137,7 @@ void Buslink::SendWrite(qint16 unit, const RequestPlan& plan, const std::functio
         LetPendingEventsRun();
         if (now() - start > 1) ReadDone = true;
     }
-    context.FunctionCode = plan.FunctionCode;
-    context.StartOffset = plan.StartOffset;
-    context.AddressRange = plan.AddressRange;
-    context.SixDigitForm = plan.SixDigitForm;
-    if (plcType == EnType2) context.PointKind = plan.PointKind;
+    RememberRequest(plan);
 
     const Framing framing = writeFraming(modBusModeBuild);
     const RequestFrame frame = frameFor(framing);

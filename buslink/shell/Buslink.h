@@ -205,6 +205,8 @@ private:
     // Receive dispatch (port notification).
     void OnComm();
     // Master protocol.
+    // Keeps what the reply handler needs to know of the request the plan describes.
+    void RememberRequest(const RequestPlan& plan);
     bool BuildReadRequest(qint16 unit, const QVariant& address, qint16 quantity);
     bool BuildSingleWrite(qint16 unit, const QVariant& address, qint32 value);
     bool BuildMultipleWrite(qint16 unit, const QVariant& address, VariantArray& values, qint16 n);
