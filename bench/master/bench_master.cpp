@@ -17,7 +17,7 @@
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
-#include "shell/EventWait.h"
+#include "base/EventWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

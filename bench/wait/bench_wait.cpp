@@ -1,8 +1,8 @@
 // What a two-second wait costs in CPU time: the component's wait (blocking in
 // the event loop until the next event or a short deadline) against a reference
 // wait that polls the clock in a loop, measured in the same run.
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

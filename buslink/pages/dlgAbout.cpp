@@ -1,6 +1,5 @@
 #include "dlgAbout.h"
 
-#include "shell/Buslink.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -89,14 +88,6 @@ dlgAbout::dlgAbout(QWidget* parent) : QDialog(parent)
     layout->addSpacing(8);
     layout->addLayout(buttons);
     setMinimumWidth(300);
-}
-
-void Buslink::ShowAboutBox()
-{
-    // A console host has no windows to show.
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-    dlgAbout box;
-    box.exec();
 }
 
 } // namespace buslink

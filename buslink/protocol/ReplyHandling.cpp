@@ -2,8 +2,8 @@
 
 #include "FrameCodec.h"
 #include "conversions/NumericConversions.h"
-#include "shell/Buslink.h"
-#include "shell/VariantAssign.h"
+#include "base/BuslinkTypes.h"
+#include "base/VariantAssign.h"
 
 #include <cmath>
 

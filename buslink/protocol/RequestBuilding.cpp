@@ -3,8 +3,8 @@
 #include "FrameCodec.h"
 #include "conversions/NumericConversions.h"
 #include "conversions/VariantNumbers.h"
-#include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkTypes.h"
+#include "base/BuslinkError.h"
 
 #include <QVarLengthArray>
 

@@ -2,7 +2,7 @@
 // Master requests as values: which function, start offset and quantity a
 // reference number maps to, how long the reply will be, and the request frame
 // itself. Pure functions; the component sends what they build.
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
 
 #include <QByteArray>
 #include <QString>

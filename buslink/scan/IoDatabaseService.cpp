@@ -1,6 +1,6 @@
 #include "IoDatabaseService.h"
 
-#include "shell/VariantAssign.h"
+#include "base/VariantAssign.h"
 
 #include <QMetaMethod>
 

@@ -2,7 +2,8 @@
 // The I/O database service: keeps process values under text keys. The
 // component hands it every decoded read reply, asks it for values as a gateway
 // slave and takes queued writes from it. Hosts may plug in their own service.
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
+#include "protocol/SlaveServing.h"
 
 #include <QHash>
 #include <QList>
@@ -14,15 +15,14 @@
 
 namespace buslink {
 
-class IoDatabaseService {
+class IoDatabaseService : public GatewayValueStore {
 public:
-    virtual ~IoDatabaseService() = default;
     // Stores values 1..count of `values` under `key` (text "unit;reference").
-    virtual void update(const QVariant& key, const VariantArray& values, int count) = 0;
+    void update(const QVariant& key, const VariantArray& values, int count) override = 0;
     // The reply watchdog's report of a unit whose replies were lost.
     virtual void updateLost(const QVariant& lostUnit, int code, int a, int b, int status) = 0;
     // Fills values from index 1 with `count` values kept under `key` (count may be fractional for float reads).
-    virtual qint16 read(const QVariant& key, VariantArray& values, const QVariant& count) = 0;
+    qint16 read(const QVariant& key, VariantArray& values, const QVariant& count) override = 0;
     // The host's direct read through the component (ReadPLCValue).
     virtual qint16 readValue(const QVariant& key, QVariant& responseValue, qint16& numOfRegs, qint16& ioType,
                              qint32& ioIdx) = 0;

@@ -3,7 +3,8 @@
 #include "DatabaseSchema.h"
 #include "TagTable.h"
 #include "conversions/VariantNumbers.h"
-#include "protocol/AddressResolution.h"
+#include "AddressResolution.h"
+#include "protocol/AddressParsing.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>

@@ -3,7 +3,7 @@
 #include "IniFile.h"
 #include "ScanRoute.h"
 #include "TagTable.h"
-#include "shell/ConfigFolder.h"
+#include "base/ConfigFolder.h"
 
 namespace buslink {
 

@@ -1,8 +1,7 @@
 #include "TagTable.h"
 
 #include "DatabaseSchema.h"
-#include "protocol/AddressResolution.h"
-#include "shell/Buslink.h"
+#include "base/BuslinkTypes.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -114,20 +113,6 @@ void LoadTagTable()
     const QString path = DatabaseFolder() + QStringLiteral("BLontrol.mdb");
     if (!QFileInfo(path).isFile()) return;
     loadFrom(path);
-}
-
-// ---- The component's tag lookups -------------------------------------------------
-
-QVariant Buslink::TagAddressFromName(const QVariant& name) const
-{
-    const int i = TagIndexFromName(name.toString());
-    return i > 0 ? TagTable()[i].REGAB : QVariant();
-}
-
-QVariant Buslink::TagNameFromAddress(const QVariant& Address) const
-{
-    const int i = TagIndexFromAddress(Address.toString());
-    return i > 0 ? TagTable()[i].NAME : QVariant();
 }
 
 } // namespace buslink

@@ -1,6 +1,6 @@
 #include "Buslink.h"
 
-#include "BuslinkError.h"
+#include "base/BuslinkError.h"
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "scan/StartupConfiguration.h"

@@ -3,9 +3,10 @@
 // serial line. Hosts use its public members (methods, properties, signals);
 // the per-instance transaction state lives here and the protocol, scan and
 // slave code in the sibling folders works on it.
-#include "BoundedArray.h"
+#include "base/BoundedArray.h"
+#include "base/BuslinkTypes.h"
 #include "PropertyBag.h"
-#include "SerialPortService.h"
+#include "line/SerialPortService.h"
 
 #include <QObject>
 #include <QSize>
@@ -22,16 +23,6 @@ class InMemoryIoDatabase;
 enum class Framing;
 struct RequestPlan;
 struct RequestFrame;
-
-enum EnModBusMode : qint16 { Rtu = 1, Ascii = 2, SlaveRtu = 3, SlaveAscii = 4 };
-enum EnPLCType : qint32 {
-    EnStdModbus = 1, EnType2, EnType3, EnType4, EnType5, EnType6, EnType7, EnType8, EnType9, EnType10
-};
-// Value-type codes of reads and writes; codes not listed behave as ioWord.
-enum IoType : qint16 {
-    ioWord = 0, ioDWord = 1, ioFloat = 2, ioDFloat = 3, ioString = 4, ioSignedWord = 5,
-    ioScaledWord = 20, ioScaledDWord = 21, ioScaledFloat = 22, ioScaledDFloat = 23
-};
 
 // What the master asked for in its last request, so the reply can be decoded.
 struct TransactionContext {

@@ -2,7 +2,7 @@
 // The actuator's configuration block: 25 holding registers from 40008, their
 // captions, controls, range labels and encodings. Upload, download, the window
 // layout and the report all work from this one table.
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
 
 #include <QDateTime>
 #include <QList>

@@ -4,7 +4,7 @@
 #include "link/RegisterAccess.h"
 #include "link/Safely.h"
 #include "main/DialogService.h"
-#include "shell/PortMap.h"
+#include "line/PortMap.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

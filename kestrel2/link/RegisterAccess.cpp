@@ -5,7 +5,7 @@
 #include "main/DialogService.h"
 #include "main/ToolWindows.h"
 #include "shell/Buslink.h"
-#include "shell/EventWait.h"
+#include "base/EventWait.h"
 
 #include <QDeadlineTimer>
 #include <QLineEdit>

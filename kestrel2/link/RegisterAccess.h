@@ -2,7 +2,7 @@
 // Every register transaction the tool makes goes through ReadRegs and
 // WriteRegs: wait until the component is idle, try, pause, retry, and at the
 // end ask the user whether to try once more. Outcomes are left in the flags.
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
 
 #include <QList>
 #include <QVariant>

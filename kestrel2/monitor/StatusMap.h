@@ -2,7 +2,7 @@
 // The actuator's live-status points as the monitor window shows them: which
 // inputs, registers and coils it reads, their captions, and how a value read
 // becomes a colour, a gauge percentage or a relay text. Pure: no window, no port.
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
 
 #include <QColor>
 #include <QList>

@@ -2,7 +2,7 @@
 // life-cycle handlers and the three timers.
 #include "PtyPair.h"
 #include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <QSettings>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // The wait that lets pending events run, and the whole-second clock.
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -2,11 +2,11 @@
 #include "ErrorNumber.h"
 #include "PtyPair.h"
 #include "WaitUntil.h"
-#include "shell/BuslinkError.h"
-#include "shell/ConfigFolder.h"
-#include "shell/EventWait.h"
-#include "shell/PortMap.h"
-#include "shell/SerialPortService.h"
+#include "base/BuslinkError.h"
+#include "base/ConfigFolder.h"
+#include "base/EventWait.h"
+#include "line/PortMap.h"
+#include "line/SerialPortService.h"
 
 #include <QElapsedTimer>
 #include <QSettings>

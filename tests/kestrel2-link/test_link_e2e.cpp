@@ -7,7 +7,7 @@
 #include "link/RegisterAccess.h"
 #include "main/DialogService.h"
 #include "main/ToolWindows.h"
-#include "shell/ConfigFolder.h"
+#include "base/ConfigFolder.h"
 
 #include <QApplication>
 #include <QComboBox>

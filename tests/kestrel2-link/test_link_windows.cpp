@@ -10,8 +10,8 @@
 #include "main/HelpWindow.h"
 #include "main/MainWindow.h"
 #include "main/ToolWindows.h"
-#include "shell/ConfigFolder.h"
-#include "shell/PortMap.h"
+#include "base/ConfigFolder.h"
+#include "line/PortMap.h"
 
 #include <QAction>
 #include <QApplication>

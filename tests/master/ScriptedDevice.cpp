@@ -1,7 +1,7 @@
 #include "ScriptedDevice.h"
 
 #include "protocol/FrameCodec.h"
-#include "shell/EventWait.h"
+#include "base/EventWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

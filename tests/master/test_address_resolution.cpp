@@ -1,6 +1,7 @@
 // Address forms (reference numbers, unit texts, tag names) and the tag table
 // they are looked up in, loaded from an SQLite tag database made here.
-#include "protocol/AddressResolution.h"
+#include "scan/AddressResolution.h"
+#include "protocol/AddressParsing.h"
 #include "scan/TagTable.h"
 #include "shell/Buslink.h"
 

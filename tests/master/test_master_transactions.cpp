@@ -8,8 +8,8 @@
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -3,7 +3,7 @@
 // slave. A reply must be a well-formed frame no longer than the reply buffer.
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
-#include "scan/SlaveServing.h"
+#include "protocol/SlaveServing.h"
 
 #include <cstdint>
 #include <cstdlib>

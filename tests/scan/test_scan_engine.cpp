@@ -12,8 +12,8 @@
 #include "scan/StartupConfiguration.h"
 #include "scan/TagTable.h"
 #include "shell/Buslink.h"
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -10,9 +10,9 @@
 #include "scan/ScanRoute.h"
 #include "scan/StartupConfiguration.h"
 #include "scan/TagTable.h"
-#include "scan/frmScanRte.h"
+#include "pages/frmScanRte.h"
 #include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <QApplication>
 #include <QHeaderView>

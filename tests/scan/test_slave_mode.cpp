@@ -10,9 +10,9 @@
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
 #include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "base/BuslinkError.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

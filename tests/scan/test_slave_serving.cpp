@@ -3,7 +3,7 @@
 // I/O database service, both framings, and the requests that get no reply.
 #include "protocol/FrameCodec.h"
 #include "scan/IoDatabaseService.h"
-#include "scan/SlaveServing.h"
+#include "protocol/SlaveServing.h"
 
 #include <QtTest>
 

@@ -6,7 +6,7 @@
 #include "scan/ScanRoute.h"
 #include "scan/StartupConfiguration.h"
 #include "scan/TagTable.h"
-#include "shell/ConfigFolder.h"
+#include "base/ConfigFolder.h"
 
 #include <QtTest>
 

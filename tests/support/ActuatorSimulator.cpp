@@ -1,6 +1,6 @@
 #include "ActuatorSimulator.h"
 
-#include "shell/ConfigFolder.h"
+#include "base/ConfigFolder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

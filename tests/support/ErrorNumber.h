@@ -1,6 +1,6 @@
 #pragma once
 // The error number a component call raises, for tests that check refusals.
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #pragma once
 // Waiting in a test for something the event loop brings about.
-#include "shell/EventWait.h"
+#include "base/EventWait.h"
 
 #include <QElapsedTimer>
 #include <functional>

@@ -1,8 +1,9 @@
 #include "CliCommands.h"
 
-#include "protocol/AddressResolution.h"
+#include "scan/AddressResolution.h"
+#include "protocol/AddressParsing.h"
 #include "protocol/RequestBuilding.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <QDateTime>
 

@@ -7,7 +7,7 @@
 #include "CliCommands.h"
 
 #include "StopSignal.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <QFile>
 #include <QRegularExpression>

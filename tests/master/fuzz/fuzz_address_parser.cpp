@@ -1,8 +1,9 @@
 // Fuzzes the address parser and the request planning that follows it: any
 // text as an address, then a plan and a frame for each kind of request.
-#include "protocol/AddressResolution.h"
+#include "scan/AddressResolution.h"
+#include "protocol/AddressParsing.h"
 #include "protocol/RequestBuilding.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <cstdint>
 #include <cstdlib>

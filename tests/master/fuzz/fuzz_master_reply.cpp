@@ -2,7 +2,7 @@
 // framing, the request and the piece size; the rest arrive in pieces as received bytes.
 #include "protocol/FrameCodec.h"
 #include "protocol/ReplyHandling.h"
-#include "shell/BuslinkError.h"
+#include "base/BuslinkError.h"
 
 #include <cstdint>
 #include <cstdlib>

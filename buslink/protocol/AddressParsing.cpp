@@ -1,6 +1,4 @@
-#include "AddressResolution.h"
-
-#include "scan/TagTable.h"
+#include "AddressParsing.h"
 
 #include <cmath>
 
@@ -82,26 +80,6 @@ bool IsNumericAddress(const QVariant& address)
         break;
     }
     return ok && std::isfinite(d);
-}
-
-bool ResolveAddressForm(const QVariant& address, QVariant& reference, qint16& unit)
-{
-    if (IsNumericAddress(address)) {
-        reference = address;
-        return true;
-    }
-    const QString text = address.toString();
-    QVariant unitText = address;
-    if (!text.contains(QLatin1Char(';'))) {
-        const int tag = TagIndexFromName(text);
-        if (tag == 0) return false;
-        unitText = TagTable()[tag].REGAB;
-    }
-    // A parsed unit is never -1, so a unit written in the address wins over the default.
-    qint16 named = -1;
-    if (!ParseUnitAddress(unitText, reference, named)) return false;
-    if (named != -1) unit = named;
-    return true;
 }
 
 } // namespace buslink

@@ -2,10 +2,10 @@
 // the writes the I/O database service has queued.
 #include "scan/IoDatabaseService.h"
 #include "scan/ScanRoute.h"
-#include "shell/Buslink.h"
-#include "shell/EventWait.h"
-#include "shell/FlagScope.h"
-#include "shell/WholeSecondClock.h"
+#include "Buslink.h"
+#include "base/EventWait.h"
+#include "base/FlagScope.h"
+#include "base/WholeSecondClock.h"
 
 #include <limits>
 

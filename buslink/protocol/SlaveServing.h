@@ -4,13 +4,21 @@
 // I/O database service) go in, the framed reply (or none) comes out. The
 // component only collects frames from its port and sends the replies
 // (SlaveMode.cpp).
-#include "shell/BoundedArray.h"
+#include "base/BoundedArray.h"
 
 #include <QByteArray>
 
 namespace buslink {
 
-class IoDatabaseService;
+// Where a gateway slave's values live: the I/O database service implements it.
+class GatewayValueStore {
+public:
+    virtual ~GatewayValueStore() = default;
+    // Stores values 1..count of `values` under `key` (text "unit;reference").
+    virtual void update(const QVariant& key, const VariantArray& values, int count) = 0;
+    // Fills values from index 1 with `count` values kept under `key` (count may be fractional for float reads).
+    virtual qint16 read(const QVariant& key, VariantArray& values, const QVariant& count) = 0;
+};
 
 enum class SlaveFraming { Rtu, Ascii };
 
@@ -41,6 +49,6 @@ struct SlaveOutcome {
 // counts) change nothing and get no reply; so do broadcasts (unit 0), whose
 // writes are carried out.
 SlaveOutcome ServeSlaveRequest(const QByteArray& frame, const SlaveSetup& setup, IntArray& image,
-                               IoDatabaseService* service);
+                               GatewayValueStore* service);
 
 } // namespace buslink

@@ -1,6 +1,6 @@
 // The register image that the slave modes serve, and the host's copy of the last reply.
 #include "conversions/VariantNumbers.h"
-#include "shell/Buslink.h"
+#include "Buslink.h"
 
 namespace buslink {
 

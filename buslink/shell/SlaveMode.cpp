@@ -1,11 +1,11 @@
 // Slave mode: collects one request frame from the port, has it served
 // (SlaveServing.cpp) and sends the reply.
 #include "scan/IoDatabaseService.h"
-#include "scan/SlaveServing.h"
-#include "shell/Buslink.h"
-#include "shell/EventWait.h"
-#include "shell/FlagScope.h"
-#include "shell/WholeSecondClock.h"
+#include "protocol/SlaveServing.h"
+#include "Buslink.h"
+#include "base/EventWait.h"
+#include "base/FlagScope.h"
+#include "base/WholeSecondClock.h"
 
 #include <QTimer>
 

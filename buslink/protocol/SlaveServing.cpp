@@ -1,9 +1,8 @@
 #include "SlaveServing.h"
 
-#include "IoDatabaseService.h"
 #include "conversions/NumericConversions.h"
 #include "conversions/VariantNumbers.h"
-#include "protocol/FrameCodec.h"
+#include "FrameCodec.h"
 
 #include <QString>
 #include <cmath>
@@ -176,7 +175,7 @@ QByteArray serveStandard(const QByteArray& d, const SlaveSetup& setup, IntArray&
     }
 }
 
-QByteArray serveGateway(const QByteArray& d, IntArray& image, IoDatabaseService& service)
+QByteArray serveGateway(const QByteArray& d, IntArray& image, GatewayValueStore& service)
 {
     const int unit = byteAt(d, 0);
     const bool broadcast = unit == 0;
@@ -295,7 +294,7 @@ int SlaveRequestLength(const QByteArray& waiting, SlaveFraming framing)
 }
 
 SlaveOutcome ServeSlaveRequest(const QByteArray& frame, const SlaveSetup& setup, IntArray& image,
-                               IoDatabaseService* service)
+                               GatewayValueStore* service)
 {
     SlaveOutcome outcome;
     QByteArray d;

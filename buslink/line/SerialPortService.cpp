@@ -1,6 +1,6 @@
 #include "SerialPortService.h"
 
-#include "BuslinkError.h"
+#include "base/BuslinkError.h"
 #include "PortMap.h"
 
 #include <QFileInfo>

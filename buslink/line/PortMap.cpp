@@ -1,6 +1,6 @@
 #include "PortMap.h"
 
-#include "ConfigFolder.h"
+#include "base/ConfigFolder.h"
 
 #include <QSettings>
 

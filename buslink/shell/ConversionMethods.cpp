@@ -1,6 +1,6 @@
 // The component's public conversion methods: thin forwards to the pure functions.
-#include "NumericConversions.h"
-#include "shell/Buslink.h"
+#include "conversions/NumericConversions.h"
+#include "Buslink.h"
 
 namespace buslink {
 

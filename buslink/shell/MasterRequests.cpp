@@ -1,13 +1,13 @@
 // The component's request builders and reply handler: they glue the pure
 // request and reply functions to the port, the waits and the transaction flags.
-#include "AddressResolution.h"
-#include "ReplyHandling.h"
-#include "RequestBuilding.h"
+#include "scan/AddressResolution.h"
+#include "protocol/ReplyHandling.h"
+#include "protocol/RequestBuilding.h"
 #include "scan/IoDatabaseService.h"
-#include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
-#include "shell/EventWait.h"
-#include "shell/WholeSecondClock.h"
+#include "Buslink.h"
+#include "base/BuslinkError.h"
+#include "base/EventWait.h"
+#include "base/WholeSecondClock.h"
 
 namespace buslink {
 

@@ -1,14 +1,14 @@
 // The public face of the master: blocking reads and writes, the no-wait read,
 // the reply watchdog. One transaction at a time per instance, guarded only by
 // the transaction flags; every wait lets pending events run.
-#include "AddressResolution.h"
-#include "RequestBuilding.h"
+#include "scan/AddressResolution.h"
+#include "protocol/RequestBuilding.h"
 #include "conversions/NumericConversions.h"
 #include "scan/IoDatabaseService.h"
-#include "shell/Buslink.h"
-#include "shell/BuslinkError.h"
-#include "shell/VariantAssign.h"
-#include "shell/WholeSecondClock.h"
+#include "Buslink.h"
+#include "base/BuslinkError.h"
+#include "base/VariantAssign.h"
+#include "base/WholeSecondClock.h"
 
 #include <cmath>
 

@@ -1,7 +1,6 @@
 #include "frmScanRte.h"
 
-#include "ScanRoute.h"
-#include "shell/Buslink.h"
+#include "scan/ScanRoute.h"
 
 #include <QApplication>
 #include <QAtomicInt>
@@ -346,11 +345,6 @@ void frmScanRte::closeEvent(QCloseEvent* event)
     event->accept();
     // Closed means gone: the next opening builds a new window with a new connection.
     if (openEditor() == this) openEditor() = nullptr;
-}
-
-void Buslink::EditScanDatabase()
-{
-    frmScanRte::Open();
 }
 
 } // namespace buslink
