@@ -1,13 +1,16 @@
 #include "SerialPortService.h"
 
 #include "base/BuslinkError.h"
+#include "LineTiming.h"
 #include "PortMap.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace buslink {
@@ -45,6 +48,10 @@ SerialPortService::SerialPortService(QObject* parent)
 {
     parsed = ParseLineSettings(settingsText);
     connect(port, &QSerialPort::readyRead, this, &SerialPortService::dataArrived);
+    connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { portError(int(e)); });
+    silenceTimer.setSingleShot(true);
+    silenceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&silenceTimer, &QTimer::timeout, this, &SerialPortService::silence);
     // Qt 6 reports no parity, framing or break errors; a damaged frame shows up
     // as a bad checksum or a time-out instead.
     carrierPoll.setInterval(200);
@@ -79,13 +86,29 @@ void SerialPortService::setSettings(const QString& text)
     const LineSettings s = ParseLineSettings(text);
     parsed = s;
     settingsText = text;
-    if (port->isOpen()) applySettings();
+    if (port->isOpen()) {
+        applySettings();
+        armSilence();
+    }
+}
+
+void SerialPortService::armSilence()
+{
+    // Worked out once per opening: the notification path must stay cheap.
+    silenceMs = detectsSilence() ? std::max(1, (silenceIntervalUs() + 999) / 1000) : 0;
 }
 
 void SerialPortService::applySettings()
 {
-    bool ok = port->setBaudRate(parsed.baudRate);
-    ok = port->setDataBits(static_cast<QSerialPort::DataBits>(parsed.dataBits)) && ok;
+    // Each setting on its own, so a refusal can name what the line would not take.
+    QStringList refused;
+    const auto note = [&](bool ok, const QString& what) {
+        if (!ok) refused << QStringLiteral("%1 (%2)").arg(what, port->errorString());
+        port->clearError();
+    };
+    note(port->setBaudRate(parsed.baudRate), QStringLiteral("%1 baud").arg(parsed.baudRate));
+    note(port->setDataBits(static_cast<QSerialPort::DataBits>(parsed.dataBits)),
+         QStringLiteral("%1 data bits").arg(parsed.dataBits));
     QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (parsed.parity) {
     case 'e': parity = QSerialPort::EvenParity; break;
@@ -97,17 +120,18 @@ void SerialPortService::applySettings()
     if (!port->setParity(parity)) {
         // A pseudo-terminal carries bytes without framing and Qt cannot set even
         // parity on one; parity means nothing there, so only a real line may refuse it.
+        if (!isPseudoTerminal(openedDevice)) note(false, QStringLiteral("parity %1").arg(QLatin1Char(parsed.parity)));
         port->clearError();
-        if (!isPseudoTerminal(openedDevice)) ok = false;
     }
     const QSerialPort::StopBits stop = parsed.stopBits == QLatin1String("2")     ? QSerialPort::TwoStop
                                        : parsed.stopBits == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
                                                                                   : QSerialPort::OneStop;
-    ok = port->setStopBits(stop) && ok;
+    note(port->setStopBits(stop), QStringLiteral("%1 stop bits").arg(parsed.stopBits));
     port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!ok)
+    port->clearError();
+    if (!refused.isEmpty())
         throw BuslinkError(ErrDeviceSettings, QStringLiteral("The line rejected the settings \"%1\": %2")
-                                                  .arg(settingsText, port->errorString()));
+                                                  .arg(settingsText, refused.join(QStringLiteral(", "))));
 }
 
 bool SerialPortService::portOpen() const
@@ -123,7 +147,10 @@ void SerialPortService::setPortOpen(bool open)
     }
     if (!open) {
         carrierPoll.stop();
+        silenceTimer.stop();
         port->close();
+        silenceMs = 0;
+        lost = false;  // closed on purpose: nothing to report or reopen
         return;
     }
     const QString device = devicePath();
@@ -145,6 +172,65 @@ void SerialPortService::setPortOpen(bool open)
     port->clearError();
     lastCarrier = cdHolding();
     carrierPoll.start();
+    armSilence();
+    if (lost) {
+        lost = false;
+        emit lineRestored();
+    }
+}
+
+bool SerialPortService::reopen()
+{
+    if (port->isOpen()) return true;
+    try {
+        setPortOpen(true);
+    } catch (const BuslinkError&) {
+        return false;
+    }
+    return true;
+}
+
+void SerialPortService::portError(int error)
+{
+    // A read error on an open port (a pseudo-terminal whose far end closed: EIO on every
+    // read) or a vanished resource (a USB adapter unplugged) does not pass: left open,
+    // the port's notifier would fire again at once, for ever.
+    const auto e = QSerialPort::SerialPortError(error);
+    if (!port->isOpen() || (e != QSerialPort::ReadError && e != QSerialPort::ResourceError)) return;
+    loseLine(port->errorString());
+}
+
+void SerialPortService::loseLine(const QString& why)
+{
+    if (lost && !port->isOpen()) return;
+    carrierPoll.stop();
+    silenceTimer.stop();
+    port->close();
+    silenceMs = 0;
+    lost = true;
+    lostReason = QStringLiteral("the serial line %1 is gone (%2)").arg(openedDevice, why);
+    emit lineLost(lostReason);
+}
+
+void SerialPortService::setSilenceDetection(SilenceDetection mode)
+{
+    silenceMode = mode;
+    if (port->isOpen()) armSilence();
+}
+
+bool SerialPortService::detectsSilence() const
+{
+    switch (silenceMode) {
+    case SilenceDetection::Always: return true;
+    case SilenceDetection::Never: return false;
+    case SilenceDetection::Auto: break;
+    }
+    return !isPseudoTerminal(openedDevice.isEmpty() ? devicePath() : openedDevice);
+}
+
+int SerialPortService::silenceIntervalUs() const
+{
+    return FrameSilenceUs(parsed) + ReceiveLatencyUs(openedDevice.isEmpty() ? devicePath() : openedDevice, parsed);
 }
 
 void SerialPortService::setDTREnable(bool on)
@@ -220,14 +306,24 @@ void SerialPortService::output(const QByteArray& bytes)
     // Straight to the line while nothing else is queued: QSerialPort's buffered path switches
     // its write notifier on and off for every frame, which wakes the event loop twice.
     qint64 done = 0;
+    int writeErrno = 0;
     if (port->bytesToWrite() == 0 && port->handle() >= 0) {
         while (done < bytes.size()) {
             const ssize_t n = ::write(int(port->handle()), bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) done += n;
-            else if (!(n < 0 && errno == EINTR)) break;  // full (EAGAIN) or failed: the queued path takes the rest
+            if (n > 0) {
+                done += n;
+            } else if (!(n < 0 && errno == EINTR)) {
+                writeErrno = n < 0 ? errno : 0;
+                break;  // full (EAGAIN) or failed: the queued path takes the rest
+            }
         }
     }
     if (done == bytes.size()) return;
+    if (writeErrno == EIO || writeErrno == ENXIO || writeErrno == ENODEV) {
+        // The device is gone under us: the same as a read that fails.
+        loseLine(QString::fromLocal8Bit(strerror(writeErrno)));
+        throw BuslinkError(ErrPortNotOpen, QStringLiteral("Write failed: %1").arg(lostReason));
+    }
     const QByteArray rest = bytes.mid(done);
     if (port->write(rest) != rest.size())
         throw BuslinkError(ErrPortNotOpen, QStringLiteral("Write failed: %1").arg(port->errorString()));
@@ -236,6 +332,7 @@ void SerialPortService::output(const QByteArray& bytes)
 
 void SerialPortService::dataArrived()
 {
+    if (silenceMs > 0) silenceTimer.start(silenceMs);
     if (receiveThreshold > 0 && port->bytesAvailable() >= receiveThreshold) notify(EvReceive);
 }
 

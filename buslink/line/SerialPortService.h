@@ -68,18 +68,44 @@ public:
 
     int commEvent() const { return eventCode; }
 
+    // Silence detection: after bytes arrived, silence() is signalled once the line has
+    // been quiet for the frame-ending silence plus the device's delivery latency
+    // (LineTiming.h). Auto leaves it off on pseudo-terminals, where timing means nothing.
+    enum class SilenceDetection { Auto, Always, Never };
+    void setSilenceDetection(SilenceDetection mode);
+    bool detectsSilence() const;
+    int silenceIntervalUs() const;
+
+    // A line that vanished (device unplugged, the far end of a pseudo-terminal closed, a
+    // read error) is closed at once and reported with lineLost(); reopen() tries the
+    // device again and reports lineRestored() when it is back.
+    bool lineLost() const { return lost; }
+    QString lineLostReason() const { return lostReason; }
+    bool reopen();
+
 signals:
     // A notification: read commEvent() for its code.
     void onComm();
+    void silence();
+    void lineLost(const QString& reason);
+    void lineRestored();
 
 private:
     void dataArrived();
     void pollCarrier();
     void notify(int code);
     void applySettings();
+    void portError(int error);
+    void loseLine(const QString& why);
+    void armSilence();
 
     QSerialPort* port;
     QTimer carrierPoll;
+    QTimer silenceTimer;
+    SilenceDetection silenceMode = SilenceDetection::Auto;
+    int silenceMs = 0;  // 0: not detected
+    bool lost = false;
+    QString lostReason;
     qint16 portNumber = 1;
     QString explicitDevice;
     QString openedDevice;

@@ -30,6 +30,12 @@ PtyPair::~PtyPair()
     if (slaveFd >= 0) ::close(slaveFd);
 }
 
+void PtyPair::closeMaster()
+{
+    if (masterFd >= 0) ::close(masterFd);
+    masterFd = -1;
+}
+
 bool PtyPair::write(const QByteArray& bytes)
 {
     qsizetype done = 0;

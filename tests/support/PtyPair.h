@@ -21,6 +21,8 @@ public:
 
     // Writes all bytes to the line.
     bool write(const QByteArray& bytes);
+    // Closes the test's side, as when the far end of a line goes away (reads of the device then fail).
+    void closeMaster();
     // Reads what arrives within timeoutMs, stopping early once `want` bytes are in (0 = take all until quiet).
     QByteArray read(int want, int timeoutMs);
 
