@@ -38,6 +38,15 @@ Buslink::Buslink(QObject* parent, BuslinkHost* host)
         } catch (...) {
         }
     });
+    // The line has been quiet long enough to end a frame (real lines only).
+    connect(MSComm2, &SerialPortService::silence, this, [this] {
+        try {
+            if (RawMode) return;
+            if (isSlaveMode(modBusModeDispatch)) SlaveEndOfBurst();
+            else MasterEndOfBurst();
+        } catch (...) {
+        }
+    });
     Timer1.setInterval(2000);
     Timer2.setInterval(500);
     Timer3.setInterval(250);

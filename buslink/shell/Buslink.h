@@ -228,6 +228,8 @@ private:
     void ReadScanTick();
     void WriteQueueTick();
     void HandleSlaveRequest();
+    void SlaveEndOfBurst();            // a silence ended what the slave received
+    void MasterEndOfBurst();           // a silence ended what arrived for the awaited answer
     void SetUpSlaveMode();
     void MakeImage();
     void trace(bool sent, const QByteArray& bytes, const QString& verdict);

@@ -252,6 +252,10 @@ void Buslink::CollectReply()
     ScanReply = false;
 }
 
+void Buslink::MasterEndOfBurst()
+{
+}
+
 void Buslink::TraceIncompleteReply()
 {
     if (!frameTrace) return;

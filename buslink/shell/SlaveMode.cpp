@@ -87,4 +87,8 @@ void Buslink::HandleSlaveRequest()
     }
 }
 
+void Buslink::SlaveEndOfBurst()
+{
+}
+
 } // namespace buslink
