@@ -79,7 +79,7 @@ public:
     // A line that vanished (device unplugged, the far end of a pseudo-terminal closed, a
     // read error) is closed at once and reported with lineLost(); reopen() tries the
     // device again and reports lineRestored() when it is back.
-    bool lineLost() const { return lost; }
+    bool isLineLost() const { return lost; }
     QString lineLostReason() const { return lostReason; }
     bool reopen();
 

@@ -50,51 +50,121 @@ bool isExceptionHeader(const quint8* head, const QByteArray& request)
     return request.size() >= 2 && head[0] == at(request, 0) && head[1] == (at(request, 1) | 0x80);
 }
 
-FoundReply incomplete(int skipped, int needed)
+FoundReply incomplete(int skipped, int needed, const StrayFrame& stray)
 {
     FoundReply r;
     r.skipped = skipped;
     r.bytesNeeded = qMax(1, needed);
+    r.stray = stray;
     return r;
 }
 
-FoundReply complete(ReplyVerdict verdict, int skipped, int length, QByteArray bytes)
+FoundReply complete(ReplyVerdict verdict, int skipped, int length, QByteArray bytes, const StrayFrame& stray)
 {
     FoundReply r;
     r.verdict = verdict;
     r.skipped = skipped;
     r.length = length;
     r.bytes = std::move(bytes);
+    r.stray = stray;
     if (verdict == ReplyVerdict::Exception && r.bytes.size() >= 3) r.exceptionCode = at(r.bytes, 2);
     return r;
 }
 
-FoundReply findRtu(const QByteArray& b, const ReplyExpectation& e)
+// Bytes (before the check) of a reply-shaped frame whose header is `head` (k bytes of
+// it known): from its function code, as any device answers; 0 when the function has
+// no fixed answer shape, -1 when more of the header is needed.
+int replyBodyLength(const quint8* head, int k)
 {
-    const int size = int(b.size());
-    const int shortest = qMin(ExceptionFrameLength(Framing::Rtu), e.expectedLength);
-    const auto* data = reinterpret_cast<const quint8*>(b.constData());
-    for (int p = 0;; ++p) {
-        const int avail = size - p;
-        if (avail == 1 && e.request.size() >= 1 && data[p] != at(e.request, 0)) continue;  // cannot start an answer
-        if (avail < 2) return incomplete(p, shortest - qMax(avail, 0));
-        const quint8* head = data + p;
-        int length = 0;
-        ReplyVerdict good = ReplyVerdict::Ok;
-        if (isExceptionHeader(head, e.request)) {
-            length = ExceptionFrameLength(Framing::Rtu);
-            good = ReplyVerdict::Exception;
-        } else if (headerFits(head, avail, e.request, e.expectedLength)) {
-            length = e.expectedLength;
-        } else {
-            continue;
-        }
-        if (avail < length) return incomplete(p, length - avail);
-        const Crc crc = ComputeCRC(head, length - 2);
-        const bool sound = head[length - 2] == crc.low && head[length - 1] == crc.high;
-        return complete(sound ? good : ReplyVerdict::ChecksumError, p, length, b.mid(p, length - 2));
+    if (k < 2) return -1;
+    const int fc = head[1];
+    if (fc & 0x80) return 3;
+    switch (fc) {
+    case 1: case 2: case 3: case 4: case 12: case 17: case 20: case 21: case 23:
+        return k < 3 ? -1 : 3 + head[2];
+    case 5: case 6: case 8: case 11: case 15: case 16:
+        return 6;
+    case 7:
+        return 3;
+    case 22:
+        return 8;
+    default:
+        return 0;
     }
 }
+
+StrayFrame strayOf(const quint8* head, int bodyLength)
+{
+    StrayFrame s;
+    s.unit = head[0];
+    s.function = head[1];
+    const int fc = head[1];
+    if (bodyLength >= 3 && ((fc >= 1 && fc <= 4) || fc == 12 || fc == 17 || fc == 20 || fc == 21 || fc == 23))
+        s.byteCount = head[2];
+    return s;
+}
+
+enum class CutKind { NoStart, NeedMore, Answer, Stray };
+
+struct Cut {
+    CutKind kind = CutKind::NoStart;
+    int need = 0;                 // NeedMore: bytes still missing
+    int length = 0;               // Answer, Stray: line length
+    ReplyVerdict verdict = ReplyVerdict::Ok;
+    bool checkHolds = false;
+    QByteArray bytes;             // Answer: the bytes before the check
+    StrayFrame stray;
+};
+
+// What may start at one position of an RTU line.
+struct RtuReplyFramer {
+    const ReplyExpectation& e;
+    int shortest() const { return qMin(ExceptionFrameLength(Framing::Rtu), e.expectedLength); }
+
+    Cut operator()(const QByteArray& b, int p) const
+    {
+        Cut cut;
+        const int avail = int(b.size()) - p;
+        const auto* head = reinterpret_cast<const quint8*>(b.constData()) + p;
+        if (avail < 2) {
+            // One byte: only the answer's unit could begin it.
+            if (head[0] == at(e.request, 0)) {
+                cut.kind = CutKind::NeedMore;
+                cut.need = shortest() - avail;
+            }
+            return cut;
+        }
+        int length = 0;
+        if (isExceptionHeader(head, e.request)) {
+            length = ExceptionFrameLength(Framing::Rtu);
+            cut.verdict = ReplyVerdict::Exception;
+        } else if (headerFits(head, avail, e.request, e.expectedLength)) {
+            length = e.expectedLength;
+        }
+        if (length > 0) {
+            if (avail < length) {
+                cut.kind = CutKind::NeedMore;
+                cut.need = length - avail;
+                return cut;
+            }
+            const Crc crc = ComputeCRC(head, length - 2);
+            cut.kind = CutKind::Answer;
+            cut.length = length;
+            cut.checkHolds = head[length - 2] == crc.low && head[length - 1] == crc.high;
+            cut.bytes = b.mid(p, length - 2);
+            return cut;
+        }
+        // No answer starts here; a stray frame might.
+        const int body = replyBodyLength(head, avail);
+        if (body <= 0 || avail < body + 2) return cut;
+        const Crc crc = ComputeCRC(head, body);
+        if (head[body] != crc.low || head[body + 1] != crc.high) return cut;
+        cut.kind = CutKind::Stray;
+        cut.length = body + 2;
+        cut.stray = strayOf(head, body);
+        return cut;
+    }
+};
 
 // Decodes the hex pairs after the colon at `from`: the whole pairs of hex digits there are, at most `pairs`.
 int decodePairs(const QByteArray& b, int from, int pairs, quint8* out)
@@ -109,40 +179,118 @@ int decodePairs(const QByteArray& b, int from, int pairs, quint8* out)
     return k;
 }
 
-FoundReply findAscii(const QByteArray& b, const ReplyExpectation& e)
-{
-    const int size = int(b.size());
-    const int expectedRtu = (e.expectedLength - 1) / 2;
-    const int shortest = qMin(ExceptionFrameLength(Framing::Ascii), e.expectedLength);
-    for (int p = 0;; ++p) {
+// What may start at one position of an ASCII line: a frame is ":" hex digits CR LF.
+struct AsciiReplyFramer {
+    const ReplyExpectation& e;
+    int shortest() const { return qMin(ExceptionFrameLength(Framing::Ascii), e.expectedLength); }
+
+    Cut operator()(const QByteArray& b, int p) const
+    {
+        Cut cut;
+        const int size = int(b.size());
         const int avail = size - p;
-        if (avail <= 0) return incomplete(p, shortest);
-        if (b[p] != ':') continue;
-        if (avail < 5) return incomplete(p, shortest - avail);
+        if (b[p] != ':') return cut;
+        // The frame runs to the first character that is no hex digit; a ":" there starts another.
+        int end = p + 1;
+        while (end < size && IsHexDigit(b[end])) ++end;
+        const int digits = end - p - 1;
         quint8 head[6];
         const int k = decodePairs(b, p, 6, head);
-        if (k < 2) continue;  // not hex digits after the colon
+        const int expectedRtu = (e.expectedLength - 1) / 2;
         int length = 0;
-        ReplyVerdict good = ReplyVerdict::Ok;
-        if (isExceptionHeader(head, e.request)) {
+        if (k >= 2 && isExceptionHeader(head, e.request)) {
             length = ExceptionFrameLength(Framing::Ascii);
-            good = ReplyVerdict::Exception;
-        } else if (headerFits(head, k, e.request, expectedRtu)) {
+            cut.verdict = ReplyVerdict::Exception;
+        } else if (k >= 2 && headerFits(head, k, e.request, expectedRtu)) {
             length = e.expectedLength;
-        } else {
+        }
+        if (end == size) {
+            // Still arriving: wait for it only when it could become the answer.
+            const bool couldBeAnswer = k < 2 ? (digits < 4) : length > 0 && avail < length;
+            if (couldBeAnswer) {
+                cut.kind = CutKind::NeedMore;
+                cut.need = length > 0 ? length - avail : shortest() - avail;
+            }
+            return cut;
+        }
+        const bool closed = end + 1 < size ? b[end] == '\r' && b[end + 1] == '\n' : b[end] == '\r';
+        if (!closed || digits % 2 != 0 || digits < 6) return cut;
+        if (end + 1 >= size) {  // CR in, LF not yet
+            if (length > 0) {
+                cut.kind = CutKind::NeedMore;
+                cut.need = 1;
+            }
+            return cut;
+        }
+        const int frameLength = end + 2 - p;
+        QByteArray frame = b.mid(p, frameLength);
+        HexPairsToBytes(frame, digits);
+        const bool sound = BytesLRC(frame, digits) == at(frame, digits / 2 - 1);
+        if (length > 0 && frameLength == length) {
+            cut.kind = CutKind::Answer;
+            cut.length = length;
+            cut.checkHolds = sound;
+            cut.bytes = frame.left(digits / 2 - 1);
+            return cut;
+        }
+        if (!sound) return cut;
+        const auto* body = reinterpret_cast<const quint8*>(frame.constData());
+        cut.kind = CutKind::Stray;
+        cut.length = frameLength;
+        cut.stray = strayOf(body, digits / 2 - 1);
+        return cut;
+    }
+};
+
+// The search both framings share. At each position a frame may start: the answer
+// (or its exception) is taken when its check holds; a whole stray frame with a good
+// check is stepped over and remembered; anything else is stepped over a byte at a
+// time. An answer still arriving is waited for unless a complete good answer follows
+// it; an answer whose check fails ends the search unless a good one follows.
+template <typename Framer>
+FoundReply findIn(const QByteArray& b, const Framer& framer)
+{
+    const int size = int(b.size());
+    StrayFrame stray;
+    int pendingAt = -1, pendingNeed = 0;
+    StrayFrame strayAtPending;
+    int badAt = -1, badLength = 0;
+    QByteArray badBytes;
+    ReplyVerdict badKind = ReplyVerdict::ChecksumError;
+    for (int p = 0; p < size;) {
+        const auto cut = framer(b, p);
+        switch (cut.kind) {
+        case CutKind::NoStart:
+            ++p;
+            continue;
+        case CutKind::NeedMore:
+            if (pendingAt < 0) {
+                pendingAt = p;
+                pendingNeed = cut.need;
+                strayAtPending = stray;
+            }
+            ++p;
+            continue;
+        case CutKind::Answer:
+            if (cut.checkHolds) return complete(cut.verdict, p, cut.length, cut.bytes, stray);
+            if (badAt < 0 && pendingAt < 0) {
+                badAt = p;
+                badLength = cut.length;
+                badBytes = cut.bytes;
+                badKind = cut.verdict;
+            }
+            ++p;
+            continue;
+        case CutKind::Stray:
+            if (badAt < 0 && pendingAt < 0) stray = cut.stray;
+            p += cut.length;
             continue;
         }
-        if (avail < length) return incomplete(p, length - avail);
-        // A frame is hex digits closed by CR LF; anything else there is no frame.
-        bool wellFormed = b[p + length - 2] == '\r' && b[p + length - 1] == '\n';
-        for (int i = p + 1; wellFormed && i < p + length - 2; ++i) wellFormed = IsHexDigit(b[i]);
-        if (!wellFormed) continue;
-        QByteArray frame = b.mid(p, length);
-        const int n = length - 3;
-        HexPairsToBytes(frame, n);
-        const bool sound = BytesLRC(frame, n) == at(frame, n / 2 - 1);
-        return complete(sound ? good : ReplyVerdict::ChecksumError, p, length, frame.left(n / 2 - 1));
     }
+    Q_UNUSED(badKind);
+    if (badAt >= 0) return complete(ReplyVerdict::ChecksumError, badAt, badLength, badBytes, stray);
+    if (pendingAt >= 0) return incomplete(pendingAt, pendingNeed, strayAtPending);
+    return incomplete(size, framer.shortest(), stray);
 }
 
 qint32 word(const QByteArray& b, int hi) { return at(b, hi) * 256 + at(b, hi + 1); }
@@ -153,8 +301,22 @@ int roundHalfEven(double v) { return int(std::nearbyint(v)); }
 
 FoundReply FindReply(const QByteArray& received, const ReplyExpectation& expected)
 {
-    if (expected.request.size() < 2 || expected.expectedLength < 1) return incomplete(int(received.size()), 1);
-    return expected.framing == Framing::Ascii ? findAscii(received, expected) : findRtu(received, expected);
+    if (expected.request.size() < 2 || expected.expectedLength < 1)
+        return incomplete(int(received.size()), 1, StrayFrame());
+    if (expected.framing == Framing::Ascii) return findIn(received, AsciiReplyFramer{expected});
+    return findIn(received, RtuReplyFramer{expected});
+}
+
+QString DescribeStrayFrame(const StrayFrame& stray, const QByteArray& request, int expectedRtuLength)
+{
+    if (stray.unit < 0 || request.size() < 2) return QString();
+    const int unit = at(request, 0), fc = at(request, 1);
+    if (stray.unit != unit) return QStringLiteral("reply from unit %1, expected unit %2").arg(stray.unit).arg(unit);
+    if ((stray.function & 0x7F) != fc)
+        return QStringLiteral("reply for function %1, expected function %2").arg(stray.function & 0x7F).arg(fc);
+    if (stray.byteCount >= 0)
+        return QStringLiteral("bad byte count: %1, expected %2").arg(stray.byteCount).arg(expectedRtuLength - 5);
+    return QStringLiteral("the reply does not echo the request");
 }
 
 DecodedReply DecodeReadReply(const QByteArray& B, const DecodeContext& c, VariantArray& ReplyData)

@@ -24,6 +24,15 @@ enum class ReplyVerdict {
     Exception,      // a well-formed exception answer (function code with bit 7 set)
 };
 
+// A whole frame with a good check that is no answer to the request: from another
+// unit, for another function, or with another byte count or echo (a late answer to
+// an earlier request, or a neighbour's traffic on a shared line).
+struct StrayFrame {
+    int unit = -1;          // -1: none
+    int function = 0;
+    int byteCount = -1;     // read answers: the byte count it carries
+};
+
 struct FoundReply {
     ReplyVerdict verdict = ReplyVerdict::Incomplete;
     int skipped = 0;        // leading bytes that start no answer to this request
@@ -31,7 +40,13 @@ struct FoundReply {
     QByteArray bytes;       // the frame's bytes before its check (ASCII decoded)
     int exceptionCode = 0;  // Exception: the code the device gave
     int bytesNeeded = 0;    // Incomplete: fewest further bytes that could complete an answer
+    StrayFrame stray;       // the last stray frame among the skipped bytes
 };
+
+// Why a stray frame was no answer to the request, for the trace and the outcome:
+// "reply from unit 2, expected unit 1", "reply for function 4, expected function 3",
+// "bad byte count: 4, expected 2", "the reply does not echo the request".
+QString DescribeStrayFrame(const StrayFrame& stray, const QByteArray& request, int expectedRtuLength);
 
 // Line length of an exception answer: 5 bytes RTU, 11 characters ASCII.
 inline int ExceptionFrameLength(Framing framing) { return framing == Framing::Rtu ? 5 : 11; }

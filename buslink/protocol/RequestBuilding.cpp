@@ -96,14 +96,14 @@ bool mapType2(RequestKind kind, qint32 A, qint16 range, Mapping& m)
 class FieldWriter {
 public:
     explicit FieldWriter(Framing f) : framing(f) {}
-    void byte(qint64 v)
+    void byte(qint64 v, const char* what = "byte")
     {
-        if (framing == Framing::Rtu && (v < 0 || v > 255)) overflow();
+        if (framing == Framing::Rtu && (v < 0 || v > 255)) overflow(what, v, 255);
         bytes.append(char(v & 0xFF));
     }
-    void word(qint64 v)
+    void word(qint64 v, const char* what = "value")
     {
-        if (framing == Framing::Rtu && (v < 0 || v > 65535)) overflow();
+        if (framing == Framing::Rtu && (v < 0 || v > 65535)) overflow(what, v, 65535);
         bytes.append(char((v >> 8) & 0xFF));
         bytes.append(char(v & 0xFF));
     }
@@ -115,7 +115,11 @@ public:
     }
 
 private:
-    [[noreturn]] static void overflow() { throw BuslinkError(ErrOverflow, QStringLiteral("Overflow")); }
+    [[noreturn]] static void overflow(const char* what, qint64 v, int highest)
+    {
+        throw BuslinkError(ErrOverflow, QStringLiteral("value out of range: %1 %2 (0 to %3)")
+                                            .arg(QLatin1String(what)).arg(v).arg(highest));
+    }
     Framing framing;
     QVarLengthArray<char, 280> bytes;  // the largest request fits without a heap allocation
 };
@@ -186,7 +190,10 @@ RequestPlan PlanRequest(qint32 plcType, RequestKind kind, const QVariant& refere
         const bool bits = p.FunctionCode <= 2;
         const int limit = bits ? kMaxBitRead : points ? kMaxPointRead : kMaxRegisterRead;
         if (quantity < 1 || quantity > limit)
-            return refused(QStringLiteral("a read of %1 items is beyond 1 to %2").arg(quantity).arg(limit));
+            return refused(QStringLiteral("count out of range: %1 %2 (1 to %3 in one read)")
+                               .arg(quantity)
+                               .arg(bits ? QStringLiteral("coils or inputs") : points ? QStringLiteral("32-bit points") : QStringLiteral("registers"))
+                               .arg(limit));
         p.quantity = quantity;
         p.expectedReplyLength = bits ? (quantity - 1) / 8 + 6 : points ? 4 * quantity + 5 : 2 * quantity + 5;
         break;
@@ -196,9 +203,12 @@ RequestPlan PlanRequest(qint32 plcType, RequestKind kind, const QVariant& refere
         p.expectedReplyLength = 8;
         break;
     case RequestKind::MultipleWrite: {
-        const int limit = p.FunctionCode == 15 ? kMaxWriteValues : kMaxRegisterWrite;
+        const int limit = p.FunctionCode == 15 ? kMaxCoilWrite : kMaxRegisterWrite;
         if (quantity < 1 || quantity > limit)
-            return refused(QStringLiteral("a write of %1 items is beyond 1 to %2").arg(quantity).arg(limit));
+            return refused(QStringLiteral("count out of range: %1 %2 (1 to %3 in one write)")
+                               .arg(quantity)
+                               .arg(p.FunctionCode == 15 ? QStringLiteral("coils") : QStringLiteral("registers"))
+                               .arg(limit));
         p.quantity = quantity;
         p.expectedReplyLength = 8;
         break;
@@ -255,12 +265,12 @@ RequestPlan PlanMultipleWrite(qint32 plcType, const QVariant& reference, qint16 
     const RequestPlan mapping = PlanRequest(plcType, RequestKind::MultipleWrite, reference, 1);
     if (!mapping.ok) return mapping;
     if (n < 1 || n > kMaxWriteValues)
-        return refused(QStringLiteral("a write of %1 values is beyond 1 to %2").arg(n).arg(kMaxWriteValues));
+        return refused(QStringLiteral("count out of range: %1 values (1 to %2 in one write)").arg(n).arg(kMaxWriteValues));
     try {
         words = PackWriteValues(plcType, mapping, ioType, values, n);
     } catch (const BuslinkError&) {
         words.clear();
-        return refused(QStringLiteral("the values to write are no numbers or lie beyond their range"));
+        return refused(QStringLiteral("value out of range: the values to write are no numbers or lie beyond their range"));
     }
     return PlanRequest(plcType, RequestKind::MultipleWrite, reference, int(words.size()));
 }
@@ -268,10 +278,10 @@ RequestPlan PlanMultipleWrite(qint32 plcType, const QVariant& reference, qint16 
 RequestFrame ReadRequestFrame(Framing framing, qint32 unit, const RequestPlan& plan)
 {
     FieldWriter w(framing);
-    w.byte(framing == Framing::Rtu ? std::abs(qint64(unit)) : unit);
+    w.byte(framing == Framing::Rtu ? std::abs(qint64(unit)) : unit, "unit");
     w.byte(plan.FunctionCode);
-    w.word(plan.StartOffset);
-    w.word(plan.quantity);
+    w.word(plan.StartOffset, "offset");
+    w.word(plan.quantity, "quantity");
     return w.finish();
 }
 
@@ -279,10 +289,10 @@ RequestFrame SingleWriteFrame(Framing framing, qint32 unit, const RequestPlan& p
 {
     if (plan.FunctionCode == 5) value = value != 0 ? 0xFF00 : 0;
     FieldWriter w(framing);
-    w.byte(unit);
+    w.byte(unit, "unit");
     w.byte(plan.FunctionCode);
-    w.word(plan.StartOffset);
-    w.word(value);
+    w.word(plan.StartOffset, "offset");
+    w.word(value, "value");
     return w.finish();
 }
 
@@ -291,10 +301,10 @@ RequestFrame MultipleWriteFrame(Framing framing, qint32 unit, const RequestPlan&
 {
     const int n = int(words.size());
     FieldWriter w(framing);
-    w.byte(unit);
+    w.byte(unit, "unit");
     w.byte(plan.FunctionCode);
-    w.word(plan.StartOffset);
-    w.word(n);
+    w.word(plan.StartOffset, "offset");
+    w.word(n, "quantity");
     if (plan.FunctionCode == 15) {
         // Coil states, eight to a byte, the first coil in the least significant bit.
         const int byteCount = (n + 7) / 8;
@@ -307,7 +317,7 @@ RequestFrame MultipleWriteFrame(Framing framing, qint32 unit, const RequestPlan&
         }
     } else {
         w.byte(2 * n);
-        for (qint32 v : words) w.word(v);
+        for (qint32 v : words) w.word(v, "value");
     }
     return w.finish();
 }

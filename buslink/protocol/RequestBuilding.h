@@ -14,15 +14,15 @@ namespace buslink {
 enum class Framing { Rtu, Ascii };
 enum class RequestKind { Read, SingleWrite, MultipleWrite };
 
-// Largest requests: a register read's byte count must fit its byte (and the
-// reply one frame); a bit read fills at most 62 data bytes (496 bits), what the
-// reply table holds; a multiple write's byte count is at most 254; the write
-// working array holds 200 values.
+// Largest requests, the Modbus standard's: 125 registers or 2000 coils or inputs
+// in one read, 123 registers or 1968 coils in one write (each answer or request
+// then fits one 256-byte frame).
 constexpr int kMaxRegisterRead = 125;
 constexpr int kMaxPointRead = 62;       // 32-bit points (two registers each)
-constexpr int kMaxBitRead = 496;
-constexpr int kMaxRegisterWrite = 127;
-constexpr int kMaxWriteValues = 200;
+constexpr int kMaxBitRead = 2000;
+constexpr int kMaxRegisterWrite = 123;
+constexpr int kMaxCoilWrite = 1968;
+constexpr int kMaxWriteValues = kMaxCoilWrite;  // values one write may carry
 
 // What a request asks for, or why it cannot be sent.
 struct RequestPlan {

@@ -47,6 +47,24 @@ Buslink::Buslink(QObject* parent, BuslinkHost* host)
         } catch (...) {
         }
     });
+    connect(MSComm2, &SerialPortService::lineLost, this, [this](const QString& reason) {
+        try {
+            OnLineLost(reason);
+        } catch (...) {
+        }
+    });
+    connect(MSComm2, &SerialPortService::lineRestored, this, [this] {
+        reopenTimer.stop();
+        if (isSlaveModeNow()) SetUpSlaveMode();
+        emit LineRestored();
+    });
+    reopenTimer.setInterval(1000);
+    connect(&reopenTimer, &QTimer::timeout, this, [this] {
+        try {
+            TryReopenForSlave();
+        } catch (...) {
+        }
+    });
     Timer1.setInterval(2000);
     Timer2.setInterval(500);
     Timer3.setInterval(250);
@@ -99,6 +117,26 @@ void Buslink::InitProperties()
     plcType = EnStdModbus;
     scanWriteEnable = false;
     scanReadEnable = false;
+    replyTimeoutMs = 2000;
+    // A fresh instance needs its reply watchdog as much as a loaded one: without it one
+    // lost reply would leave the line busy for good.
+    StartWatchdog();
+}
+
+void Buslink::StartWatchdog()
+{
+    Timer1.setInterval(qBound(50, replyTimeoutMs, 2000));
+    if (!hostInterface->designMode() && !isSlaveModeNow()) Timer1.start();
+    else Timer1.stop();
+}
+
+void Buslink::TryReopenForSlave()
+{
+    if (!isSlaveModeNow() || !MSComm2->isLineLost()) {
+        reopenTimer.stop();
+        return;
+    }
+    MSComm2->reopen();
 }
 
 void Buslink::ReadProperties(const PropertyBag& bag)
@@ -139,6 +177,10 @@ void Buslink::ReadProperties(const PropertyBag& bag)
     step([&] { scanWriteEnable = bag.read("ScanWriteEnable", false).toBool(); });
     step([&] { Timer2.setInterval(bag.read("ScanReadIOTimerInterval", 500).toInt()); });
     step([&] { Timer3.setInterval(bag.read("ScanWriteIOTimerInterval", 55).toInt()); });
+    step([&] {
+        const int ms = bag.read("ReplyTimeout", 2000).toInt();
+        replyTimeoutMs = ms >= 1 && ms <= 60000 ? ms : 2000;
+    });
     if (isSlaveMode(modBusModeDispatch)) SetUpSlaveMode();
     else slaveReceiveBuffer.redim(0, 5);
     MakeImage();
@@ -148,7 +190,7 @@ void Buslink::ReadProperties(const PropertyBag& bag)
             Timer2.stop();
             Timer3.stop();
         } else {
-            Timer1.start();
+            StartWatchdog();
             scanReadEnable ? Timer2.start() : Timer2.stop();
             scanWriteEnable ? Timer3.start() : Timer3.stop();
         }
@@ -184,6 +226,7 @@ void Buslink::WriteProperties(PropertyBag& bag) const
     bag.write("ScanReadEnable", scanReadEnable, false);
     bag.write("ScanReadIOTimerInterval", Timer2.interval(), 500);
     bag.write("ScanWriteIOTimerInterval", Timer3.interval(), 55);
+    bag.write("ReplyTimeout", replyTimeoutMs, 2000);
 }
 
 void Buslink::Show()
@@ -213,6 +256,7 @@ void Buslink::mains()
 void Buslink::setModBusMode(qint16 mode)
 {
     modBusModeBuild = modBusModeDispatch = mode;
+    if (isSlaveMode(mode)) Timer1.stop();  // the watchdog serves the master only
     if (isSlaveMode(mode)) SetUpSlaveMode();
     else slaveReceiveBuffer.redim(0, 5);
     MakeImage();
@@ -335,6 +379,17 @@ void Buslink::setScanReadIOTimerInterval(qint32 ms)
 }
 
 qint32 Buslink::ScanWriteIOTimerInterval() const { return Timer3.interval(); }
+
+void Buslink::setReplyTimeout(qint32 ms)
+{
+    if (ms < 1 || ms > 60000)
+        throw BuslinkError(ErrInvalidPropertyValue,
+                           QStringLiteral("Invalid property value: ReplyTimeout %1 ms (1 to 60000)").arg(ms));
+    replyTimeoutMs = ms;
+    if (Timer1.isActive()) StartWatchdog();
+    else Timer1.setInterval(qBound(50, replyTimeoutMs, 2000));
+    emit propertyChanged(QStringLiteral("ReplyTimeout"));
+}
 
 void Buslink::setScanWriteIOTimerInterval(qint32 ms)
 {

@@ -5,6 +5,7 @@
 // slave code in the sibling folders works on it.
 #include "base/BoundedArray.h"
 #include "base/BuslinkTypes.h"
+#include "base/TransactionOutcome.h"
 #include "PropertyBag.h"
 #include "line/SerialPortService.h"
 
@@ -63,6 +64,7 @@ class Buslink : public QObject {
     Q_PROPERTY(bool ScanWriteEnable READ ScanWriteEnable WRITE setScanWriteEnable)
     Q_PROPERTY(qint32 ScanReadIOTimerInterval READ ScanReadIOTimerInterval WRITE setScanReadIOTimerInterval)
     Q_PROPERTY(qint32 ScanWriteIOTimerInterval READ ScanWriteIOTimerInterval WRITE setScanWriteIOTimerInterval)
+    Q_PROPERTY(qint32 ReplyTimeout READ ReplyTimeout WRITE setReplyTimeout)
 
 public:
     // Creation: timers stopped, done flags set. The host defaults to a running program.
@@ -112,6 +114,10 @@ public:
     void setScanReadIOTimerInterval(qint32 ms);
     qint32 ScanWriteIOTimerInterval() const;
     void setScanWriteIOTimerInterval(qint32 ms);
+    // How long the master waits for an answer, in milliseconds (reads, writes, the
+    // read scan and the write queue); 2000 unless set. Refused outside 1 to 60000.
+    qint32 ReplyTimeout() const { return replyTimeoutMs; }
+    void setReplyTimeout(qint32 ms);
 
     // Opens this device instead of the one the port number maps to (empty: use the map).
     void setDevicePath(const QString& path);
@@ -134,6 +140,10 @@ public:
 
     // The exception code of the last exception reply (0 when the last reply was none) and its meaning.
     qint16 LastExceptionCode() const { return lastExceptionCode; }
+    // Why the last master transaction ended, and the text that names the cause.
+    const TransactionResult& LastResult() const { return lastResult; }
+    // Replies given up since the instance was made (master transactions and scan polls).
+    qint32 RepliesLost() const { return repliesLostTotal; }
     static QString ExceptionText(int code);
     // Optional frame trace; off (empty) by default and free when off.
     void setFrameTrace(FrameTrace trace) { frameTrace = std::move(trace); }
@@ -189,6 +199,10 @@ signals:
     void CommEventModem(qint16 CommEvent, const buslink::VariantArray& MData, bool Connected);
     // A stored property changed; the host should save it.
     void propertyChanged(const QString& name);
+    // The line vanished (ErrorStr names the device and why); the component opens it
+    // again at the next transaction or scan tick, and in slave mode once a second.
+    void LineLost(const QString& ErrorStr);
+    void LineRestored();
 
 private:
     friend class BuslinkTestAccess;  // tests look at the transaction state
@@ -205,10 +219,24 @@ private:
     void SendWrite(qint16 unit, const RequestPlan& plan, const std::function<RequestFrame(Framing)>& frameFor);
     void SendFrame(const QByteArray& frame);
     void HandleMasterReply();
-    // Waits in the event loop until done() holds, two whole seconds at most; false when
+    // Waits in the event loop until done() holds, the reply time-out at most; false when
     // the time ran out. A condition that holds already costs no look at the clock.
     template <typename Done>
-    bool WaitUpToTwoSeconds(Done done);
+    bool WaitUpToReplyTimeout(Done done);
+    // True once the reply time-out has passed since the last request went out.
+    bool ReplyOverdue() const;
+    // Records why the transaction ended.
+    void SetResult(Outcome outcome, const QString& text, int exceptionCode = 0);
+    // A transaction given up without an answer: why (nothing came, only part of the
+    // answer, only stray frames).
+    void RecordNoAnswer();
+    // The port is open, or a lost line could be opened again; else the result says why.
+    bool EnsureLine();
+    void OnLineLost(const QString& reason);
+    void TryReopenForSlave();
+    bool isSlaveModeNow() const { return modBusModeDispatch == SlaveRtu || modBusModeDispatch == SlaveAscii; }
+    void StartWatchdog();
+    void AbandonLostPoll();            // a scan poll whose answer is overdue: counted and given up
     bool ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,
                      QVariant* singleValue, qint16 ioType);
     bool WriteAndWait(qint16 unit, const QVariant& reference, const VariantArray* arrayValue,
@@ -222,7 +250,7 @@ private:
     void SendRequest(const QByteArray& line, const QByteArray& bytes);
     void CollectReply();               // takes waiting bytes and acts on the answer once it is complete
     void TraceIncompleteReply();       // a transaction given up: show what had arrived
-    void WaitForLine(qint64 deadlineSeconds);  // one wait slice, never past the deadline by much
+    void WaitForLine(qint64 deadlineMs);  // one wait slice, never past the deadline by much
     void WatchdogTick();
     // Scan engine and slave mode.
     void ReadScanTick();
@@ -239,7 +267,8 @@ private:
     SerialPortService* MSComm2 = nullptr;
     InMemoryIoDatabase* ownDatabase = nullptr;
     IoDatabaseService* ioDatabase = nullptr;
-    QTimer Timer1;  // reply watchdog, 2000 ms
+    QTimer Timer1;  // reply watchdog, 2000 ms (the reply time-out when that is shorter)
+    QTimer reopenTimer;  // slave mode: tries a lost line again once a second
     QTimer Timer2;  // read scan
     QTimer Timer3;  // write queue
     QSize sizeTwips;
@@ -272,10 +301,14 @@ private:
     bool ReadWaiting = false;
     bool WriteActive = false;
     qint16 LostReplies = 0;
+    qint32 repliesLostTotal = 0;
     QVariant LostUnit;
-    qint64 LastSendTime = 0;          // whole seconds of WholeSecondClock
+    qint64 LastSendTime = 0;          // milliseconds of WholeSecondClock
+    qint32 replyTimeoutMs = 2000;
+    TransactionResult lastResult;
+    QString strayNote;                // why the last stray frame was no answer to the awaited request
     int ExpectedReplyLength = 0;
-    VariantArray ReplyData{0, 500};
+    VariantArray ReplyData{0, 2000};  // the largest read: 2000 coils
     QString ErrorText;
     qint16 ResponseStatus = -1;
     bool ReplyError = false;

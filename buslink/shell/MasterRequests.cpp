@@ -14,6 +14,7 @@ namespace buslink {
 namespace {
 
 qint64 now() { return WholeSecondClock::nowSeconds(); }
+qint64 nowMs() { return WholeSecondClock::nowMilliseconds(); }
 
 Framing readFraming(qint16 mode) { return mode == Ascii || mode == SlaveAscii ? Framing::Ascii : Framing::Rtu; }
 Framing writeFraming(qint16 mode) { return mode == Ascii ? Framing::Ascii : Framing::Rtu; }
@@ -30,10 +31,10 @@ void noteLoss(qint16& lostReplies)
 
 } // namespace
 
-void Buslink::WaitForLine(qint64 deadlineSeconds)
+void Buslink::WaitForLine(qint64 deadlineMs)
 {
     // Block until the next event, but wake in time to notice the deadline.
-    const qint64 left = deadlineSeconds * 1000 - WholeSecondClock::nowMilliseconds();
+    const qint64 left = deadlineMs - WholeSecondClock::nowMilliseconds();
     LetPendingEventsRun(int(qBound(qint64(1), left, qint64(100))));
 }
 
@@ -41,7 +42,9 @@ void Buslink::ArmPort()
 {
     MSComm2->setInBufferCount(0);  // a late answer to an earlier request must not be taken for this one
     replyBuffer.clear();
+    strayNote.clear();
     lastExceptionCode = 0;
+    SetResult(Outcome::None, QString());
     // Notified as soon as an exception answer could be complete, which is shorter than any normal answer.
     MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(readFraming(modBusModeBuild))));
     MSComm2->setInputLen(ExpectedReplyLength);
@@ -98,7 +101,7 @@ bool Buslink::BuildReadRequest(qint16 unit, const QVariant& address, qint16 quan
     ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
     ArmPort();
     ReadDone = false;
-    LastSendTime = now();
+    LastSendTime = nowMs();
     try {
         SendRequest(frame.line, frame.bytes);
     } catch (...) {
@@ -152,7 +155,7 @@ void Buslink::SendWrite(qint16 unit, const RequestPlan& plan, const std::functio
     // A broadcast (unit 0) is answered by nobody: nothing is awaited.
     if (unit != 0) {
         WriteDone = false;
-        LastSendTime = now();
+        LastSendTime = nowMs();
     }
     try {
         SendRequest(frame.line, unit != 0 ? frame.bytes : QByteArray());
@@ -169,7 +172,7 @@ void Buslink::HandleMasterReply()
 
 void Buslink::CollectReply()
 {
-    while (MSComm2->inBufferCount() > 0) {
+    while (MSComm2->portOpen() && MSComm2->inBufferCount() > 0) {
         const QByteArray chunk = MSComm2->input();
         if (chunk.isEmpty()) break;
         replyBuffer += chunk;
@@ -185,7 +188,10 @@ void Buslink::CollectReply()
     const Framing framing = readFraming(modBusModeBuild);
     const FoundReply found = FindReply(replyBuffer, ReplyExpectation{framing, lastRequest, ExpectedReplyLength});
     if (found.skipped > 0) {
-        if (frameTrace) trace(false, replyBuffer.left(found.skipped), QStringLiteral("unexpected unit/function"));
+        const int rtuLength = framing == Framing::Ascii ? (ExpectedReplyLength - 1) / 2 : ExpectedReplyLength;
+        const QString why = DescribeStrayFrame(found.stray, lastRequest, rtuLength);
+        if (!why.isEmpty()) strayNote = why;
+        if (frameTrace) trace(false, replyBuffer.left(found.skipped), why.isEmpty() ? QStringLiteral("noise") : why);
         replyBuffer.remove(0, found.skipped);
     }
     if (found.verdict == ReplyVerdict::Incomplete) {
@@ -196,6 +202,7 @@ void Buslink::CollectReply()
     // An answer: it ends the transaction; bytes after it are no part of it.
     const QByteArray frame = frameTrace ? replyBuffer.left(found.length) : QByteArray();
     replyBuffer.clear();
+    const int unit = quint8(lastRequest[0]);
     const int requestFunction = quint8(lastRequest[1]);
     lastRequest.clear();
     answeredSerial = requestSerial;
@@ -211,12 +218,18 @@ void Buslink::CollectReply()
         }
         ReadDone = WriteDone = true;
         ReplyError = true;
+        SetResult(Outcome::ChecksumError, QStringLiteral("checksum error (%1) in the reply from unit %2")
+                                              .arg(framing == Framing::Rtu ? QStringLiteral("CRC") : QStringLiteral("LRC"))
+                                              .arg(unit));
         if (frameTrace) trace(false, frame, framing == Framing::Rtu ? QStringLiteral("CRC error") : QStringLiteral("LRC error"));
         return;
     case ReplyVerdict::Exception:
         lastExceptionCode = qint16(found.exceptionCode);
         ReadDone = WriteDone = true;
         ReplyError = true;
+        SetResult(Outcome::Exception,
+                  QStringLiteral("exception %1: %2").arg(found.exceptionCode).arg(ExceptionText(found.exceptionCode)),
+                  found.exceptionCode);
         if (frameTrace)
             trace(false, frame, QStringLiteral("exception %1 (%2)").arg(found.exceptionCode).arg(ExceptionText(found.exceptionCode)));
         return;
@@ -225,6 +238,7 @@ void Buslink::CollectReply()
     }
     if (frameTrace) trace(false, frame, QStringLiteral("ok"));
     if (requestFunction == 5 || requestFunction == 6 || requestFunction == 15 || requestFunction == 16) {
+        SetResult(Outcome::Answered, QString());
         WriteDone = true;
         return;
     }
@@ -243,8 +257,10 @@ void Buslink::CollectReply()
         // A value with no representation (a float pattern of exponent 255): the read fails now.
         ReadDone = WriteDone = true;
         ReplyError = true;
+        SetResult(Outcome::BadReply, QStringLiteral("the reply from unit %1 holds a value that cannot be represented").arg(unit));
         return;
     }
+    SetResult(Outcome::Answered, QString());
     ReadDone = true;
     ReplyKey = decoded.key;
     ioDatabase->update(ReplyKey, ReplyData, decoded.count);
@@ -254,6 +270,19 @@ void Buslink::CollectReply()
 
 void Buslink::MasterEndOfBurst()
 {
+    // The line went quiet: bytes still waiting for the rest of an answer are a fragment
+    // that nothing will complete. Dropping them keeps them from being joined to the
+    // next frame; the transaction still waits for its time-out.
+    CollectReply();
+    if (replyBuffer.isEmpty()) return;
+    if (!lastRequest.isEmpty())
+        strayNote = QStringLiteral("reply too short: %1 of %2 %3 from unit %4")
+                        .arg(replyBuffer.size())
+                        .arg(ExpectedReplyLength)
+                        .arg(modBusModeBuild == Ascii ? QStringLiteral("characters") : QStringLiteral("bytes"))
+                        .arg(quint8(lastRequest[0]));
+    if (frameTrace) trace(false, replyBuffer, QStringLiteral("incomplete"));
+    replyBuffer.clear();
 }
 
 void Buslink::TraceIncompleteReply()

@@ -16,7 +16,7 @@ namespace buslink {
 
 namespace {
 
-qint64 now() { return WholeSecondClock::nowSeconds(); }
+qint64 nowMs() { return WholeSecondClock::nowMilliseconds(); }
 
 // One signed value of a read handed to the caller. A value that cannot be stored
 // is skipped; the rest are stored.
@@ -86,33 +86,110 @@ qint16 Buslink::ReadPLCWith(const QVariant& Address, VariantArray* arrayValue, Q
         qint32 size = ReadSize.isValid() && !ReadSize.isNull() ? int32Of(ReadSize) : 1;
         LastValueType = ioType;
         if (ioType == ioFloat || ioType == ioDFloat) {
-            size *= 2;
+            size = qint32(qBound(qint64(-2147483647), qint64(size) * 2, qint64(2147483647)));
             ReadSize = size;
         }
         qint16 unit = 0;
         QVariant reference;
-        if (!ResolveAddress(Address, unit, reference)) return 0;
-        if (size < -32768 || size > 32767) return 0;
-        const qint16 q = qint16(size);
+        if (!ResolveAddress(Address, unit, reference)) {
+            SetResult(Outcome::Refused, QStringLiteral("address not resolved: \"%1\"").arg(Address.toString()));
+            return 0;
+        }
         // A request that could not be sent is refused before the line is waited for.
-        if (!PlanRequest(plcType, RequestKind::Read, reference, q).ok) return 0;
-        if (CommBusy().toBool()) return 966;
-        return ReadAndWait(unit, reference, q, arrayValue, singleValue, ioType) ? -1 : 0;
+        const RequestPlan plan = PlanRequest(plcType, RequestKind::Read, reference, size);
+        if (!plan.ok) {
+            SetResult(Outcome::Refused, plan.refusal);
+            return 0;
+        }
+        if (CommBusy().toBool()) {
+            SetResult(Outcome::Busy, QStringLiteral("the line is busy with another transaction"));
+            return 966;
+        }
+        if (!EnsureLine()) return 0;
+        return ReadAndWait(unit, reference, qint16(size), arrayValue, singleValue, ioType) ? -1 : 0;
+    } catch (const BuslinkError& e) {
+        SetResult(Outcome::Refused, e.text());
+        return 0;
     } catch (...) {
+        SetResult(Outcome::Refused, QStringLiteral("the request could not be sent"));
         return 0;
     }
 }
 
 template <typename Done>
-bool Buslink::WaitUpToTwoSeconds(Done done)
+bool Buslink::WaitUpToReplyTimeout(Done done)
 {
     if (done()) return true;
-    const qint64 start = now();
+    const qint64 start = nowMs();
     while (!done()) {
-        if (now() - start >= 2) return false;
-        WaitForLine(start + 2);
+        if (nowMs() - start >= replyTimeoutMs) return false;
+        WaitForLine(start + replyTimeoutMs);
     }
     return true;
+}
+
+bool Buslink::ReplyOverdue() const
+{
+    return nowMs() - LastSendTime >= replyTimeoutMs;
+}
+
+void Buslink::SetResult(Outcome outcome, const QString& text, int exceptionCode)
+{
+    lastResult.outcome = outcome;
+    lastResult.text = text;
+    lastResult.exceptionCode = exceptionCode;
+}
+
+void Buslink::RecordNoAnswer()
+{
+    const int unit = lastRequest.isEmpty() ? int(context.LastUnit) : quint8(lastRequest[0]);
+    if (MSComm2->isLineLost()) {
+        SetResult(Outcome::LineLost, QStringLiteral("line lost: %1").arg(MSComm2->lineLostReason()));
+        return;
+    }
+    // What is left in the buffer is at most the start of the answer.
+    if (!replyBuffer.isEmpty() && !lastRequest.isEmpty()) {
+        SetResult(Outcome::BadReply, QStringLiteral("reply too short: %1 of %2 %3 from unit %4")
+                                         .arg(replyBuffer.size())
+                                         .arg(ExpectedReplyLength)
+                                         .arg(modBusModeBuild == Ascii ? QStringLiteral("characters") : QStringLiteral("bytes"))
+                                         .arg(unit));
+        return;
+    }
+    if (!strayNote.isEmpty()) {
+        const bool other = strayNote.startsWith(QLatin1String("reply from")) || strayNote.startsWith(QLatin1String("reply for"));
+        SetResult(other ? Outcome::OtherUnitOrFunction : Outcome::BadReply, strayNote);
+        return;
+    }
+    SetResult(Outcome::NoReply, QStringLiteral("no reply from unit %1 within %2 ms").arg(unit).arg(replyTimeoutMs));
+}
+
+bool Buslink::EnsureLine()
+{
+    if (MSComm2->portOpen()) return true;
+    if (MSComm2->isLineLost()) {
+        if (MSComm2->reopen()) return true;
+        SetResult(Outcome::LineLost, QStringLiteral("line lost: %1").arg(MSComm2->lineLostReason()));
+        return false;
+    }
+    SetResult(Outcome::LineLost, QStringLiteral("the port is not open (%1)").arg(MSComm2->devicePath()));
+    return false;
+}
+
+void Buslink::OnLineLost(const QString& reason)
+{
+    // An answer awaited now will never come: the transaction ends at once.
+    if (!lastRequest.isEmpty() || !ReadDone || !WriteDone) {
+        if (frameTrace && !replyBuffer.isEmpty()) trace(false, replyBuffer, QStringLiteral("incomplete"));
+        replyBuffer.clear();
+        lastRequest.clear();
+        ReadDone = WriteDone = true;
+        ReplyError = true;
+        ScanReply = false;
+        SetResult(Outcome::LineLost, QStringLiteral("line lost: %1").arg(reason));
+    }
+    if (isSlaveModeNow()) reopenTimer.start();
+    emit LineLost(reason);
 }
 
 bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, VariantArray* arrayValue,
@@ -122,8 +199,8 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
     ReadWaiting = true;
 
     // Wait for the line: first for a write to finish, then (even when that ran out) for both replies.
-    bool ranOut = !WaitUpToTwoSeconds([this] { return WriteDone && !WriteLock; });
-    if (!WaitUpToTwoSeconds([this] { return ReadDone && WriteDone; })) ranOut = true;
+    bool ranOut = !WaitUpToReplyTimeout([this] { return WriteDone && !WriteLock; });
+    if (!WaitUpToReplyTimeout([this] { return ReadDone && WriteDone; })) ranOut = true;
     if (ranOut) {
         ReadWaiting = false;
         ReadDone = true;  // the line is taken as free
@@ -132,9 +209,15 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
     try {
         ScanReply = false;  // the host's read: a scan poll still marked as awaited was lost
         if (!BuildReadRequest(unit, reference, q)) {
+            if (lastResult.outcome == Outcome::None || WriteLock)
+                SetResult(Outcome::Busy, QStringLiteral("a write holds the line"));
             ReadWaiting = false;
             return false;
         }
+    } catch (const BuslinkError& e) {
+        SetResult(MSComm2->isLineLost() ? Outcome::LineLost : Outcome::Refused, e.text());
+        ReadWaiting = false;
+        return false;
     } catch (...) {
         ReadWaiting = false;
         return false;
@@ -143,15 +226,18 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
     // Wait for the reply. Only the answer to this request makes it a success: a wait
     // ended by the host (CommBusy = false) or by the watchdog carries no values.
     const quint32 request = requestSerial;
-    qint64 t = LastSendTime;
+    bool overdue = false;
     while (!ReadDone || !WriteDone) {
-        t = now();
-        WaitForLine(LastSendTime + 2);
-        if (t - LastSendTime >= 2) break;
+        overdue = ReplyOverdue();
+        if (overdue) break;
+        WaitForLine(LastSendTime + replyTimeoutMs);
     }
     bool ok = false;
-    if (t - LastSendTime >= 2) {
+    if (overdue) {
         TraceIncompleteReply();
+        RecordNoAnswer();
+    } else if (answeredSerial != request && !ReplyError) {
+        SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
     } else if (!ReplyError && answeredSerial == request) {
         ok = true;
         // A plain variable receives the first value whatever the type; an array the
@@ -180,9 +266,16 @@ qint16 Buslink::ReadPLCNW(const QVariant& Address, QVariant& ReadSize)
         const qint16 size = ReadSize.isValid() && !ReadSize.isNull() ? int16Of(ReadSize) : qint16(1);
         qint16 unit = 0;
         QVariant reference;
-        if (!ResolveAddress(Address, unit, reference)) return 0;
+        if (!ResolveAddress(Address, unit, reference)) {
+            SetResult(Outcome::Refused, QStringLiteral("address not resolved: \"%1\"").arg(Address.toString()));
+            return 0;
+        }
+        if (!EnsureLine()) return 0;
         ScanReply = false;  // as in ReadPLC: this reply is the host's
         return BuildReadRequest(unit, reference, size) ? -1 : 0;
+    } catch (const BuslinkError& e) {
+        SetResult(Outcome::Refused, e.text());
+        return 0;
     } catch (...) {
         return 0;
     }
@@ -221,7 +314,9 @@ qint16 Buslink::WritePLCWith(const QVariant& pstr, VariantArray* arrayValue, QVa
         if (ReadSize == 0) ReadSize = 1;
         qint16 unit = 0;
         QVariant reference;
-        if (ResolveAddress(pstr, unit, reference)) {
+        const bool resolved = ResolveAddress(pstr, unit, reference);
+        if (!resolved) SetResult(Outcome::Refused, QStringLiteral("address not resolved: \"%1\"").arg(pstr.toString()));
+        if (resolved && EnsureLine()) {
             LastValueType = ioType;
             if (ioType == ioFloat) {
                 // Integer part to the reference, the fraction x 10000 to the next one. Only the first
@@ -232,7 +327,9 @@ qint16 Buslink::WritePLCWith(const QVariant& pstr, VariantArray* arrayValue, QVa
                 const QVariant high = qint64(hi), low = qint64(lo);
                 qint32 A = 0;
                 bool six = false;
-                if (ReferenceNumber(reference, A, six) && WriteAndWait(unit, reference, nullptr, &high, 1, ioType)
+                if (!ReferenceNumber(reference, A, six))
+                    SetResult(Outcome::Refused, QStringLiteral("\"%1\" is not a reference number").arg(reference.toString()));
+                else if (WriteAndWait(unit, reference, nullptr, &high, 1, ioType)
                     && WriteAndWait(unit, QVariant(qint64(A) + 1), nullptr, &low, 1, ioType))
                     result = -1;
             } else {
@@ -258,7 +355,11 @@ qint16 Buslink::WritePLCWith(const QVariant& pstr, VariantArray* arrayValue, QVa
                 result = WriteAndWait(unit, reference, arrayValue, singleValue, n, ioType) ? -1 : 0;
             }
         }
+    } catch (const BuslinkError& e) {
+        SetResult(Outcome::Refused, e.text());
+        result = 0;
     } catch (...) {
+        SetResult(Outcome::Refused, QStringLiteral("the request could not be sent"));
         result = 0;
     }
     WriteLock = false;
@@ -272,20 +373,24 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
     WriteLock = true;
     // Only a transaction still awaited makes the write wait (a read merely waiting for
     // the line does not); while it waits, it waits for that read to give up the line too.
-    if ((!ReadDone || !WriteDone) && !WaitUpToTwoSeconds([this] { return ReadDone && WriteDone && !ReadWaiting; })) {
+    if ((!ReadDone || !WriteDone) && !WaitUpToReplyTimeout([this] { return ReadDone && WriteDone && !ReadWaiting; })) {
         ReadDone = WriteDone = true;
         ReadWaiting = false;
     }
 
     // The working copy: the caller's values 1..n, all of which must be there.
     if (n < 1 || n > kMaxWriteValues || (!arrayValue && n > 1)) {
+        SetResult(Outcome::Refused, n < 1 || n > kMaxWriteValues
+                                        ? QStringLiteral("count out of range: %1 values, 1 to %2 allowed").arg(n).arg(kMaxWriteValues)
+                                        : QStringLiteral("%1 values to write but only one given").arg(n));
         WriteLock = false;
         return false;
     }
-    VariantArray work(0, kMaxWriteValues);
+    VariantArray work(0, n);
     if (arrayValue) {
         for (int i = 1; i <= n; ++i) {
             if (!arrayValue->hasIndex(i)) {
+                SetResult(Outcome::Refused, QStringLiteral("%1 values to write but the array has no element %2").arg(n).arg(i));
                 WriteLock = false;
                 return false;
             }
@@ -299,29 +404,37 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
     try {
         if (UsesMultipleWrite(ioType, count)) BuildMultipleWrite(unit, reference, work, qint16(count));
         else BuildSingleWrite(unit, reference, int32Of(work[1]));
+    } catch (const BuslinkError& e) {
+        SetResult(MSComm2->isLineLost() ? Outcome::LineLost : Outcome::Refused, e.text());
+        WriteLock = false;
+        return false;
     } catch (...) {
+        SetResult(Outcome::Refused, QStringLiteral("the request could not be sent"));
         WriteLock = false;
         return false;
     }
     if (unit == 0) {  // broadcast: no reply is awaited
+        SetResult(Outcome::Answered, QString());
         WriteLock = false;
         return true;
     }
     const quint32 request = requestSerial;
 
-    qint64 t = now();
+    bool overdue = false;
     while (!ReadDone || !WriteDone) {
-        t = now();
-        WaitForLine(LastSendTime + 2);
-        if (t - LastSendTime >= 2) break;
+        overdue = ReplyOverdue();
+        if (overdue) break;
+        WaitForLine(LastSendTime + replyTimeoutMs);
     }
-    if (t - LastSendTime >= 2) {
+    if (overdue) {
         TraceIncompleteReply();
+        RecordNoAnswer();
         ReadDone = WriteDone = true;
         ReadWaiting = false;
         WriteLock = false;
         return false;
     }
+    if (answeredSerial != request && !ReplyError) SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
     WriteLock = false;
     return !ReplyError && answeredSerial == request;
 }
@@ -342,13 +455,16 @@ void Buslink::WatchdogTick()
         }
         emit CommCompleteEx(MData, MAdd, 1, QStringLiteral("Read error"), 0);
     }
-    if ((!ReadDone || !WriteDone) && now() - LastSendTime >= 2) {
+    if ((!ReadDone || !WriteDone) && ReplyOverdue()) {
         TraceIncompleteReply();
+        RecordNoAnswer();
         LostUnit = context.LastUnit;
         LostReplies = LostReplies >= 999 ? 0 : qint16(LostReplies + 1);
+        ++repliesLostTotal;
+        ScanReply = false;
         ReadDone = WriteDone = true;
         ReadWaiting = false;
-        LastSendTime = now();
+        LastSendTime = nowMs();
     }
 }
 

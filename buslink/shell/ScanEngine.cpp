@@ -28,7 +28,11 @@ qint16 AddSaturating(qint16 elapsed, qint64 ms)
 void Buslink::ReadScanTick()
 {
     if (WriteActive) return;
-    if (hostInterface->designMode() || !scanReadEnable || NoScanDatabase() || !MSComm2->portOpen()) return;
+    if (hostInterface->designMode() || !scanReadEnable || NoScanDatabase()) return;
+    if (!MSComm2->portOpen() && !(MSComm2->isLineLost() && MSComm2->reopen())) return;
+    // A poll whose answer is overdue is given up here, whether or not a watchdog runs,
+    // so one silent unit never stops the route.
+    if ((!ReadDone || !WriteDone) && !WriteLock && ScanReply && ReplyOverdue()) AbandonLostPoll();
     if (CommBusy().toBool()) return;
     // One pass at a time: a tick that comes while a pass waits for the line is skipped.
     if (readScanPassRunning) return;
@@ -42,17 +46,15 @@ void Buslink::ReadScanTick()
         ElapsedMs[i] = AddSaturating(ElapsedMs[i], Timer2.interval());
         if (ElapsedMs[i] < entry.ScanRate) continue;
 
-        // Wait for the line; a transaction that blocks it for 2 seconds is given up.
-        const qint64 start = WholeSecondClock::nowSeconds();
+        // Wait for the line; a transaction that blocks it for the reply time-out is given up.
+        const qint64 start = WholeSecondClock::nowMilliseconds();
         while (CommBusy().toBool()) {
-            if (WholeSecondClock::nowSeconds() - start >= 2) {
-                LostUnit = context.LastUnit;
-                LostReplies = qint16(LostReplies + 1);
+            if (WholeSecondClock::nowMilliseconds() - start >= ReplyTimeout()) {
+                AbandonLostPoll();
                 setCommBusy(false);
-                ScanReply = false;  // a poll given up is no longer awaited
                 break;
             }
-            LetPendingEventsRun(20);
+            WaitForLine(start + ReplyTimeout());
         }
         if (WriteLock) return;
 
@@ -72,6 +74,18 @@ void Buslink::ReadScanTick()
     }
 }
 
+void Buslink::AbandonLostPoll()
+{
+    TraceIncompleteReply();
+    RecordNoAnswer();
+    LostUnit = context.LastUnit;
+    LostReplies = LostReplies >= 999 ? 0 : qint16(LostReplies + 1);
+    ++repliesLostTotal;
+    ReadDone = WriteDone = true;
+    ReadWaiting = false;
+    ScanReply = false;  // a poll given up is no longer awaited
+}
+
 void Buslink::WriteQueueTick()
 {
     FlagScope active(WriteActive);
@@ -80,6 +94,7 @@ void Buslink::WriteQueueTick()
 
 void Buslink::WriteQueData()
 {
+    if (!MSComm2->portOpen() && !(MSComm2->isLineLost() && MSComm2->reopen())) return;  // queued writes wait for the line
     QVariant address, value;
     qint16 size = 0;
     qint16 ioType = 0;

@@ -13,6 +13,15 @@ namespace buslink {
 class BuslinkTestAccess {
 public:
     static bool watchdogRuns(const Buslink& b) { return b.Timer1.isActive(); }
+    static void setFlags(Buslink& b, bool readDone, bool writeDone, bool writeLock)
+    {
+        b.ReadDone = readDone;
+        b.WriteDone = writeDone;
+        b.WriteLock = writeLock;
+    }
+    static bool readDone(const Buslink& b) { return b.ReadDone; }
+    static bool writeDone(const Buslink& b) { return b.WriteDone; }
+    static bool writeLock(const Buslink& b) { return b.WriteLock; }
     static bool readScanRuns(const Buslink& b) { return b.Timer2.isActive(); }
     static bool writeQueueRuns(const Buslink& b) { return b.Timer3.isActive(); }
     static int writeQueueInterval(const Buslink& b) { return b.Timer3.interval(); }
@@ -81,7 +90,9 @@ void TestComponentProperties::newInstanceDefaults()
     QVERIFY(!b.ScanReadEnable());
     QVERIFY(!b.ScanWriteEnable());
     QCOMPARE(b.CommBusy().toBool(), false);
-    QVERIFY(!Access::watchdogRuns(b));  // initialisation gives the timers nothing
+    // A fresh instance has its reply watchdog running, or one lost reply would keep the
+    // line busy for good; the scan timers stay off.
+    QVERIFY(Access::watchdogRuns(b));
 }
 
 void TestComponentProperties::emptyBagLoadsTheDefaults()
@@ -320,6 +331,14 @@ void TestComponentProperties::commBusyWriteFalseClearsTheFlags()
     QCOMPARE(b.CommBusy().toBool(), false);
     b.setCommBusy(true);  // writing true changes nothing
     QCOMPARE(b.CommBusy().toBool(), false);
+    // Writing false frees a line that each flag holds.
+    for (int flag = 0; flag < 3; ++flag) {
+        Access::setFlags(b, /*readDone*/ flag != 0, /*writeDone*/ flag != 1, /*writeLock*/ flag == 2);
+        QCOMPARE(b.CommBusy().toBool(), true);
+        b.setCommBusy(false);
+        QCOMPARE(b.CommBusy().toBool(), false);
+        QVERIFY(Access::readDone(b) && Access::writeDone(b) && !Access::writeLock(b));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestComponentProperties)

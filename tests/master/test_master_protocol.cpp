@@ -152,9 +152,10 @@ void TestMasterProtocol::refusedRequests_data()
     QTest::newRow("empty reference") << 1 << R << QVariant() << 1;
     QTest::newRow("zero registers") << 1 << R << QVariant(40001) << 0;
     QTest::newRow("126 registers") << 1 << R << QVariant(40001) << 126;
-    QTest::newRow("497 coils") << 1 << R << QVariant(1) << 497;
-    QTest::newRow("128 registers written") << 1 << M << QVariant(40001) << 128;
-    QTest::newRow("201 coils written") << 1 << M << QVariant(1) << 201;
+    QTest::newRow("2001 coils") << 1 << R << QVariant(1) << 2001;
+    QTest::newRow("2001 discrete inputs") << 1 << R << QVariant(10001) << 2001;
+    QTest::newRow("124 registers written") << 1 << M << QVariant(40001) << 124;
+    QTest::newRow("1969 coils written") << 1 << M << QVariant(1) << 1969;
     QTest::newRow("EnType2 read of range 0") << 2 << R << QVariant(5) << 1;
     QTest::newRow("EnType2 read of range 4") << 2 << R << QVariant(4001) << 1;
     QTest::newRow("EnType2 read of range 6") << 2 << R << QVariant(6001) << 1;
@@ -189,12 +190,12 @@ void TestMasterProtocol::rtuFieldsThatDoNotFitAreErrors()
     QVERIFY(!PlanMultipleWrite(EnStdModbus, 40001, ioWord, arrayOf({1, "x"}), 2, words).ok);
     // Missing values refuse it too.
     QVERIFY(!PlanMultipleWrite(EnStdModbus, 40001, ioWord, arrayOf({1}), 3, words).ok);
-    // 63 ioDFloat values are 126 registers; 64 would be 128.
+    // 61 ioDFloat values are 122 registers; 62 would be 124, beyond the 123 of one write.
     QVariantList floats;
-    for (int i = 0; i < 64; ++i) floats << 1.5;
-    QVERIFY(PlanMultipleWrite(EnStdModbus, 40001, ioDFloat, arrayOf(floats), 63, words).ok);
-    QCOMPARE(int(words.size()), 126);
-    QVERIFY(!PlanMultipleWrite(EnStdModbus, 40001, ioDFloat, arrayOf(floats), 64, words).ok);
+    for (int i = 0; i < 62; ++i) floats << 1.5;
+    QVERIFY(PlanMultipleWrite(EnStdModbus, 40001, ioDFloat, arrayOf(floats), 61, words).ok);
+    QCOMPARE(int(words.size()), 122);
+    QVERIFY(!PlanMultipleWrite(EnStdModbus, 40001, ioDFloat, arrayOf(floats), 62, words).ok);
 }
 
 void TestMasterProtocol::findReply_data()

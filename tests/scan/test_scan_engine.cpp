@@ -336,7 +336,9 @@ void TestScanEngine::ticksThatDoNothing()
     PtyPair pty;
     FarEnd far(pty, false);
     Master m(pty.devicePath());
-    setRoute({entry(40001, 1, 0)});
+    // A rate no tick reaches: a tick that runs advances the entry's elapsed time without
+    // polling, so an elapsed time still at 0 shows the tick did nothing at all.
+    setRoute({entry(40001, 1, 32767)});
     if (why == "port closed") m.link.setPortOpen(false);
     if (why == "disabled") m.link.setScanReadEnable(false);
     if (why == "no database") NoScanDatabase() = true;

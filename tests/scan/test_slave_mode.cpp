@@ -370,15 +370,15 @@ void TestSlaveMode::replyCopy()
     Buslink b;
     Access::replyData(b)[1] = 42;
     Access::replyData(b)[2] = QString("text");
-    Access::replyData(b)[500] = 7;
-    VariantArray out(1, 501);
+    Access::replyData(b)[2000] = 7;  // the largest read's last value
+    VariantArray out(1, 2001);
     b.IOData(out, 2);
     QCOMPARE(out[1], QVariant(42));
     QCOMPARE(out[2], QVariant(QString("text")));
     b.IOData(out, 0);
     b.IOData(out, -3);
-    QCOMPARE(errorNumberOf([&] { b.IOData(out, 501); }), int(ErrSubscriptOutOfRange));
-    QCOMPARE(out[500], QVariant(7));  // copied before the failing index
+    QCOMPARE(errorNumberOf([&] { b.IOData(out, 2001); }), int(ErrSubscriptOutOfRange));
+    QCOMPARE(out[2000], QVariant(7));  // copied before the failing index
     VariantArray small(1, 1);
     QCOMPARE(errorNumberOf([&] { b.IOData(small, 2); }), int(ErrSubscriptOutOfRange));
 }

@@ -68,10 +68,12 @@ QString PeerProcess::python()
 
 QString PeerProcess::sourceDir()
 {
-    return QProcessEnvironment::systemEnvironment().value("BUSLINK_TEST_SOURCE_DIR", ".");
+    return QProcessEnvironment::systemEnvironment().value("BUSLINK_TEST_SOURCE_DIR", QStringLiteral(BUSLINK_TESTS_SOURCE_DIR));
 }
 
 QString PeerProcess::binaryDir()
 {
-    return QProcessEnvironment::systemEnvironment().value("BUSLINK_BINARY_DIR", ".");
+    // CTest sets the variable; a test started by hand from anywhere still finds the
+    // peers of the build it belongs to.
+    return QProcessEnvironment::systemEnvironment().value("BUSLINK_BINARY_DIR", QStringLiteral(BUSLINK_BUILD_DIR));
 }
