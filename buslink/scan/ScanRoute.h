@@ -38,5 +38,9 @@ QString ScanDatabasePath();
 // leaves the previous route and count in force. Rows whose addresses do not
 // resolve to reference numbers are skipped.
 void LoadScanRoute();
+// Why the last load failed or what it skipped ("row 3: Scan_Rate 99999 is out of
+// range (-32768 to 32767)", "the file is not a database", ...); empty when every row
+// of the route was taken.
+QString ScanRouteLoadProblem();
 
 } // namespace buslink

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -43,12 +44,25 @@ double number(const QVariant& v, double previous)
     return ok ? d : previous;
 }
 
+QString& loadProblem()
+{
+    static QString text;
+    return text;
+}
+
 void loadFrom(const QString& path)
 {
-    WithDatabase(path, nullptr, [](QSqlDatabase& db, QString&) {
+    QString openError;
+    const bool loaded = WithDatabase(path, &openError, [](QSqlDatabase& db, QString& why) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM TagData"))) return false;
+        if (!query.exec(QStringLiteral("SELECT * FROM TagData"))) {
+            const QString text = query.lastError().databaseText();
+            why = text.contains(QLatin1String("no such table")) ? QStringLiteral("the file has no table TagData")
+                  : text.contains(QLatin1String("not a database")) ? QStringLiteral("the file is not a database")
+                                                                   : text;
+            return false;
+        }
         Tags fresh;
         const QSqlRecord layout = query.record();
         int i = 1;
@@ -72,6 +86,7 @@ void loadFrom(const QString& path)
         tags() = std::move(fresh);
         return true;
     });
+    if (!loaded) loadProblem() = QStringLiteral("%1: %2").arg(path, openError);
 }
 
 } // namespace
@@ -111,8 +126,18 @@ qint16 DataTypeCodeFromName(const QVariant& dataType)
 void LoadTagTable()
 {
     const QString path = DatabaseFolder() + QStringLiteral("BLontrol.mdb");
+    loadProblem().clear();
     if (!QFileInfo(path).isFile()) return;
+    if (!QFileInfo(path).isReadable()) {
+        loadProblem() = QStringLiteral("%1: the file cannot be read").arg(path);
+        return;
+    }
     loadFrom(path);
+}
+
+QString TagTableLoadProblem()
+{
+    return loadProblem();
 }
 
 } // namespace buslink

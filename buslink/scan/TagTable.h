@@ -44,5 +44,8 @@ qint16 DataTypeCodeFromName(const QVariant& dataType);
 // file, or when the table cannot be read, the table stays as it was (empty at
 // start-up). A later load of a readable file replaces the whole table.
 void LoadTagTable();
+// Why the last load of an existing file failed ("the file is not a database", "the
+// file has no table TagData", ...); empty when it worked or there was no file.
+QString TagTableLoadProblem();
 
 } // namespace buslink

@@ -2,6 +2,7 @@
 // they are looked up in, loaded from an SQLite tag database made here.
 #include "scan/AddressResolution.h"
 #include "protocol/AddressParsing.h"
+#include "scan/DatabaseSchema.h"
 #include "scan/TagTable.h"
 #include "shell/Buslink.h"
 
@@ -255,6 +256,15 @@ void TestAddressResolution::unreadableFileLeavesTableAlone()
     DatabaseFolder() = other.path() + "/";
     LoadTagTable();
     QCOMPARE(TagIndexFromName("Kept"), 1);
+    QCOMPARE(TagTableLoadProblem(), junk.fileName() + ": the file is not a database");
+    // A database without the table (a scan database under the tag database's name) says
+    // so too; a good load clears the problem.
+    QFile::remove(junk.fileName());
+    QVERIFY(CreateScanDatabase(junk.fileName()));
+    LoadTagTable();
+    QCOMPARE(TagTableLoadProblem(), junk.fileName() + ": the file has no table TagData");
+    loadTags({{"Kept", 1, 40001, 1.0, 0.0, "ioWord"}});
+    QCOMPARE(TagTableLoadProblem(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestAddressResolution)

@@ -243,25 +243,34 @@ void TestStartupConfig::routeLoad()
     QVERIFY(!NoScanDatabase());
 }
 
-// Every way a load can fail part-way: the route and count loaded before stay in force.
+// Every way a load can fail part-way: the route and count loaded before stay in force,
+// and the load says why, naming the row and value where there is one.
 void TestStartupConfig::failedReloadKeepsThePreviousRoute_data()
 {
     QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<QString>("problem");
     const QString table = "CREATE TABLE ModScanRte (ID INTEGER PRIMARY KEY, Start_Reg, End_Reg, Scan_Rate, "
                           "ScanRegGroup, ScanQuantity, \"Write\")";
     const QString insert = "INSERT INTO ModScanRte (Start_Reg, End_Reg, Scan_Rate, ScanRegGroup, \"Write\") VALUES ";
-    QTest::newRow("null Write") << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 100, 1, NULL)"};
-    QTest::newRow("null Scan_Rate") << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, NULL, 1, 0)"};
+    QTest::newRow("null Write") << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 100, 1, NULL)"}
+                                << "row 2: Write is empty";
+    QTest::newRow("null Scan_Rate") << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, NULL, 1, 0)"}
+                                    << "row 2: Scan_Rate is empty";
     QTest::newRow("ScanRegGroup beyond 16 bits")
-        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 100, 40000, 0)"};
+        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 100, 40000, 0)"}
+        << "row 2: ScanRegGroup 40000 is out of range (-32768 to 32767)";
     QTest::newRow("Scan_Rate that is not a number")
-        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 'fast', 1, 0)"};
+        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(1, 2, 'fast', 1, 0)"}
+        << "row 2: Scan_Rate fast is out of range (-32768 to 32767)";
     QTest::newRow("quantity above 32767")
-        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(400001, 465535, 100, 1, 0)"};
+        << QStringList{table, insert + "(1, 2, 100, 1, 0)", insert + "(400001, 465535, 100, 1, 0)"}
+        << "row 2: the quantity 400001 to 465535 is out of range (at most 32767)";
     QTest::newRow("no Write column")
         << QStringList{"CREATE TABLE ModScanRte (Start_Reg, End_Reg, Scan_Rate, ScanRegGroup)",
-                       "INSERT INTO ModScanRte VALUES (1, 2, 100, 1)"};
-    QTest::newRow("no table") << QStringList{"CREATE TABLE Other (x)"};
+                       "INSERT INTO ModScanRte VALUES (1, 2, 100, 1)"}
+        << "row 1: the table ModScanRte has no column Write";
+    QTest::newRow("no table") << QStringList{"CREATE TABLE Other (x)"} << "the file has no table ModScanRte";
+    QTest::newRow("not a database") << QStringList{} << "the file is not a database";
 }
 
 void TestStartupConfig::failedReloadKeepsThePreviousRoute()
@@ -273,10 +282,18 @@ void TestStartupConfig::failedReloadKeepsThePreviousRoute()
     const QStringList previous = loadedRoute();
     QCOMPARE(previous.size(), 2);
 
+    QFETCH(QString, problem);
     DatabaseFolder() = newFolder();
-    QVERIFY(runSql(ScanDatabasePath(), statements));
+    if (statements.isEmpty()) {
+        QFile junk(ScanDatabasePath());
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+    } else {
+        QVERIFY(runSql(ScanDatabasePath(), statements));
+    }
     LoadScanRoute();
     QCOMPARE(loadedRoute(), previous);
+    QCOMPARE(ScanRouteLoadProblem(), ScanDatabasePath() + ": " + problem);
 }
 
 void TestStartupConfig::thousandEntriesLoadAndOneMoreEndsTheLoad()
