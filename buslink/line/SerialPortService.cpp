@@ -107,8 +107,12 @@ void SerialPortService::applySettings()
         port->clearError();
     };
     note(port->setBaudRate(parsed.baudRate), QStringLiteral("%1 baud").arg(parsed.baudRate));
-    note(port->setDataBits(static_cast<QSerialPort::DataBits>(parsed.dataBits)),
-         QStringLiteral("%1 data bits").arg(parsed.dataBits));
+    // A pseudo-terminal carries bytes without framing: Qt cannot set 7 data bits or even
+    // parity on one, and neither means anything there, so only a real line may refuse them.
+    const bool framed = !isPseudoTerminal(openedDevice);
+    if (!port->setDataBits(static_cast<QSerialPort::DataBits>(parsed.dataBits)) && framed)
+        note(false, QStringLiteral("%1 data bits").arg(parsed.dataBits));
+    port->clearError();
     QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (parsed.parity) {
     case 'e': parity = QSerialPort::EvenParity; break;
@@ -117,12 +121,8 @@ void SerialPortService::applySettings()
     case 's': parity = QSerialPort::SpaceParity; break;
     default: break;
     }
-    if (!port->setParity(parity)) {
-        // A pseudo-terminal carries bytes without framing and Qt cannot set even
-        // parity on one; parity means nothing there, so only a real line may refuse it.
-        if (!isPseudoTerminal(openedDevice)) note(false, QStringLiteral("parity %1").arg(QLatin1Char(parsed.parity)));
-        port->clearError();
-    }
+    if (!port->setParity(parity) && framed) note(false, QStringLiteral("parity %1").arg(QLatin1Char(parsed.parity)));
+    port->clearError();
     const QSerialPort::StopBits stop = parsed.stopBits == QLatin1String("2")     ? QSerialPort::TwoStop
                                        : parsed.stopBits == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
                                                                                   : QSerialPort::OneStop;

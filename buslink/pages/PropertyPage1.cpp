@@ -29,6 +29,7 @@ PropertyPage1::PropertyPage1(QWidget* parent) : QWidget(parent)
     txtCommPort = field("txtCommPort", QStringLiteral("CommPort:"));
     txtAddress = field("txtAddress", QStringLiteral("Address:"));
     txtSettings = field("txtSettings", QStringLiteral("Settings:"));
+    txtReplyTimeout = field("txtReplyTimeout", QStringLiteral("ReplyTimeout (ms):"));
     setMinimumWidth(320);
 }
 
@@ -48,6 +49,7 @@ void PropertyPage1::SelectionChanged(const QList<Buslink*>& selectedControls)
     txtCommPort->setText(QString::number(selected->CommPort()));
     txtAddress->setText(QString::number(selected->Address()));
     txtSettings->setText(selected->Settings());
+    txtReplyTimeout->setText(QString::number(selected->ReplyTimeout()));
 }
 
 void PropertyPage1::ApplyChanges()
@@ -59,6 +61,7 @@ void PropertyPage1::ApplyChanges()
     selected->setCommPort(VariantToInt16(txtCommPort->text()));
     selected->setAddress(VariantToInt32(txtAddress->text()));
     selected->setSettings(txtSettings->text());
+    selected->setReplyTimeout(VariantToInt32(txtReplyTimeout->text()));
 }
 
 } // namespace buslink

@@ -1,5 +1,5 @@
 #pragma once
-// The design-time property page: five properties of the first selected
+// The design-time property page: six properties of the first selected
 // component instance as text fields. Applying sets them in a fixed order; a
 // property that rejects its text stops the rest.
 #include <QList>
@@ -21,7 +21,7 @@ public:
     // The host's selection changed: the fields show the first instance's properties.
     void SelectionChanged(const QList<Buslink*>& selectedControls);
     // The host applies the page: NumOfWriteRetries, NumOfReadRetries, CommPort,
-    // Address, Settings, each from its field's text. Throws the first property's
+    // Address, Settings, ReplyTimeout, each from its field's text. Throws the first property's
     // error (BuslinkError); the properties after it are not set.
     void ApplyChanges();
 
@@ -33,6 +33,7 @@ public:
     QLineEdit* txtCommPort = nullptr;
     QLineEdit* txtAddress = nullptr;
     QLineEdit* txtSettings = nullptr;
+    QLineEdit* txtReplyTimeout = nullptr;  // milliseconds
 
 signals:
     // An edit marked the page as changed (the host offers to apply it).

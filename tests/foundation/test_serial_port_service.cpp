@@ -5,6 +5,7 @@
 #include "base/BuslinkError.h"
 #include "base/ConfigFolder.h"
 #include "base/EventWait.h"
+#include "line/LineTiming.h"
 #include "line/PortMap.h"
 #include "line/SerialPortService.h"
 
@@ -12,6 +13,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 using namespace buslink;
 
@@ -39,6 +42,10 @@ private slots:
     void openingMissingDeviceIsAnError();
     void portNumbersMapThroughTheIniFile();
     void closedPortRefusesOutput();
+    void vanishedLineIsClosedReportedAndReopened();
+    void silenceFollowsTheBaudRate_data();
+    void silenceFollowsTheBaudRate();
+    void silenceIsSignalledOnceTheLineIsQuiet();
 };
 
 void TestSerialPortService::init()
@@ -202,6 +209,97 @@ void TestSerialPortService::closedPortRefusesOutput()
     QCOMPARE(errorNumberOf([&] { port.input(); }), int(ErrPortNotOpen));
     QCOMPARE(port.inBufferCount(), 0);
     QVERIFY(!port.cdHolding());
+}
+
+// The far end goes away (socat ended: both pseudo-terminals vanish, as when a USB
+// adapter is pulled): the port is closed at once, the loss is reported once with the
+// device's name, nothing spins while the line is gone, and the port opens again once
+// the line is back.
+void TestSerialPortService::vanishedLineIsClosedReportedAndReopened()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    SerialPortService port;
+    port.setDevicePath(line.endA());
+    port.setSettings("9600,n,8,1");
+    port.setPortOpen(true);
+    QSignalSpy lost(&port, &SerialPortService::lineLost);
+    QSignalSpy restored(&port, &SerialPortService::lineRestored);
+
+    line.stop();
+    QVERIFY(waitUntil([&] { return lost.count() > 0; }, 5000));
+    QVERIFY(!port.portOpen());
+    QVERIFY(port.isLineLost());
+    QVERIFY2(lost[0][0].toString().contains(line.endA()), qPrintable(lost[0][0].toString()));
+    QCOMPARE(port.lineLostReason(), lost[0][0].toString());
+
+    rusage before {}, after {};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer wall;
+    wall.start();
+    while (wall.elapsed() < 1000) LetPendingEventsRun(50);
+    getrusage(RUSAGE_SELF, &after);
+    const auto seconds = [](const rusage& u) {
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    QVERIFY2(seconds(after) - seconds(before) < 0.2, "a lost line must cost no CPU");
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!port.reopen());  // still gone
+
+    QVERIFY(line.start());
+    QVERIFY(port.reopen());
+    QVERIFY(port.portOpen());
+    QVERIFY(!port.isLineLost());
+    QCOMPARE(restored.count(), 1);
+    SerialPortService far;
+    far.setDevicePath(line.endB());
+    far.setPortOpen(true);
+    port.output("back");
+    QVERIFY(waitUntil([&] { return far.inBufferCount() == 4; }));
+    QCOMPARE(far.input(), QByteArray("back"));
+}
+
+void TestSerialPortService::silenceFollowsTheBaudRate_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("silenceUs");
+    QTest::newRow("9600,e,8,1: 3.5 x 11 bits") << "9600,e,8,1" << 4011;
+    QTest::newRow("9600,n,8,1: 3.5 x 10 bits") << "9600,n,8,1" << 3646;
+    QTest::newRow("19200,e,8,1") << "19200,e,8,1" << 2006;
+    QTest::newRow("38400: fixed 1750 us") << "38400,e,8,1" << 1750;
+    QTest::newRow("115200: fixed 1750 us") << "115200,n,8,2" << 1750;
+    QTest::newRow("1200,o,7,2") << "1200,o,7,2" << 32084;
+}
+
+void TestSerialPortService::silenceFollowsTheBaudRate()
+{
+    QFETCH(QString, settings);
+    QFETCH(int, silenceUs);
+    QCOMPARE(FrameSilenceUs(ParseLineSettings(settings)), silenceUs);
+}
+
+// On a pseudo-terminal timing means nothing, so silence is off unless asked for; asked
+// for, it comes once, after the bytes stop.
+void TestSerialPortService::silenceIsSignalledOnceTheLineIsQuiet()
+{
+    PtyPair pty;
+    SerialPortService port;
+    port.setDevicePath(pty.devicePath());
+    port.setPortOpen(true);
+    QVERIFY(!port.detectsSilence());
+    QSignalSpy silences(&port, &SerialPortService::silence);
+    port.setRThreshold(1);
+    QVERIFY(pty.write("ab"));
+    QVERIFY(waitUntil([&] { return port.inBufferCount() == 2; }));
+    for (int i = 0; i < 5; ++i) LetPendingEventsRun(10);
+    QCOMPARE(silences.count(), 0);
+
+    port.setSilenceDetection(SerialPortService::SilenceDetection::Always);
+    QVERIFY(port.detectsSilence());
+    QVERIFY(pty.write("cd"));
+    QVERIFY(waitUntil([&] { return silences.count() == 1; }, 2000));
+    for (int i = 0; i < 5; ++i) LetPendingEventsRun(10);
+    QCOMPARE(silences.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialPortService)

@@ -3,6 +3,7 @@
 // line (and that the next transaction succeeds after each), the reply
 // watchdog, raw line access and the frame trace. Time-outs run on the manual
 // clock where they can; one runs in real time to measure the CPU it costs.
+#include "ErrorNumber.h"
 #include "PtyPair.h"
 #include "ScriptedDevice.h"
 #include "protocol/FrameCodec.h"
@@ -135,6 +136,9 @@ private slots:
     void frameTraceVerdicts();
     void rawModeDeliversTextToTheHost();
     void clearCommPortDiscardsAPartialReply();
+    void lineLostEndsTheTransactionAtOnce();
+    void replyTimeoutIsTheHostsToSet();
+    void silenceDropsAFragment();
 };
 
 void TestMasterTransactions::readsRegisters()
@@ -397,8 +401,11 @@ void TestMasterTransactions::flagTable()
 enum class Fault {
     CorruptedChecksum, GarbageBefore, SplitWithGaps, Exception, OtherUnitThenAnswer, OtherFunctionThenAnswer,
     OtherUnitOnly, NoReply, Incomplete, LrcError, AsciiException, AsciiGarbage, AsciiSplit,
+    OtherFunctionOnly, BadByteCountOnly, StrayAndAnswerInOneBurst, CutOffThenAnswer,
+    AsciiLfOnlyThenAnswer, AsciiNoiseLineThenAnswer, AsciiCutOffThenAnswer,
 };
 Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(buslink::Outcome)
 
 void TestMasterTransactions::faults_data()
 {
@@ -408,20 +415,39 @@ void TestMasterTransactions::faults_data()
     QTest::addColumn<QString>("errorText");
     QTest::addColumn<int>("exceptionCode");
     QTest::addColumn<bool>("timesOut");  // runs on the fast manual clock
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("cause");    // LastResult().text
 
-    QTest::newRow("corrupted CRC") << Fault::CorruptedChecksum << false << 0 << "CRC error" << 0 << false;
-    QTest::newRow("garbage before the reply") << Fault::GarbageBefore << false << -1 << "" << 0 << false;
-    QTest::newRow("reply split with gaps") << Fault::SplitWithGaps << false << -1 << "" << 0 << false;
-    QTest::newRow("exception reply") << Fault::Exception << false << 0 << "" << 2 << false;
-    QTest::newRow("another unit's frame, then the reply") << Fault::OtherUnitThenAnswer << false << -1 << "" << 0 << false;
-    QTest::newRow("another function's frame, then the reply") << Fault::OtherFunctionThenAnswer << false << -1 << "" << 0 << false;
-    QTest::newRow("only another unit answers") << Fault::OtherUnitOnly << false << 0 << "" << 0 << true;
-    QTest::newRow("no reply") << Fault::NoReply << false << 0 << "" << 0 << true;
-    QTest::newRow("incomplete reply") << Fault::Incomplete << false << 0 << "" << 0 << true;
-    QTest::newRow("ASCII bad LRC") << Fault::LrcError << true << 0 << "" << 0 << false;
-    QTest::newRow("ASCII exception") << Fault::AsciiException << true << 0 << "" << 3 << false;
-    QTest::newRow("ASCII garbage before the reply") << Fault::AsciiGarbage << true << -1 << "" << 0 << false;
-    QTest::newRow("ASCII reply split with gaps") << Fault::AsciiSplit << true << -1 << "" << 0 << false;
+    const auto ok = Outcome::Answered;
+    QTest::newRow("corrupted CRC") << Fault::CorruptedChecksum << false << 0 << "CRC error" << 0 << false
+                                   << Outcome::ChecksumError << "checksum error (CRC) in the reply from unit 1";
+    QTest::newRow("garbage before the reply") << Fault::GarbageBefore << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("reply split with gaps") << Fault::SplitWithGaps << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("exception reply") << Fault::Exception << false << 0 << "" << 2 << false << Outcome::Exception
+                                     << "exception 2: illegal data address";
+    QTest::newRow("another unit's frame, then the reply") << Fault::OtherUnitThenAnswer << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("another function's frame, then the reply") << Fault::OtherFunctionThenAnswer << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("a stray frame and the reply in one burst") << Fault::StrayAndAnswerInOneBurst << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("a cut-off reply, then the reply") << Fault::CutOffThenAnswer << false << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("only another unit answers") << Fault::OtherUnitOnly << false << 0 << "" << 0 << true
+                                               << Outcome::OtherUnitOrFunction << "reply from unit 2, expected unit 1";
+    QTest::newRow("only another function's answer") << Fault::OtherFunctionOnly << false << 0 << "" << 0 << true
+                                                    << Outcome::OtherUnitOrFunction << "reply for function 4, expected function 3";
+    QTest::newRow("an answer with a bad byte count") << Fault::BadByteCountOnly << false << 0 << "" << 0 << true
+                                                     << Outcome::BadReply << "bad byte count: 4, expected 6";
+    QTest::newRow("no reply") << Fault::NoReply << false << 0 << "" << 0 << true << Outcome::NoReply
+                              << "no reply from unit 1 within 2000 ms";
+    QTest::newRow("incomplete reply") << Fault::Incomplete << false << 0 << "" << 0 << true << Outcome::BadReply
+                                      << "reply too short: 5 of 11 bytes from unit 1";
+    QTest::newRow("ASCII bad LRC") << Fault::LrcError << true << 0 << "" << 0 << false << Outcome::ChecksumError
+                                   << "checksum error (LRC) in the reply from unit 1";
+    QTest::newRow("ASCII exception") << Fault::AsciiException << true << 0 << "" << 3 << false << Outcome::Exception
+                                     << "exception 3: illegal data value";
+    QTest::newRow("ASCII garbage before the reply") << Fault::AsciiGarbage << true << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("ASCII reply split with gaps") << Fault::AsciiSplit << true << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("ASCII frame ending in LF alone, then the reply") << Fault::AsciiLfOnlyThenAnswer << true << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("ASCII noise line, then the reply") << Fault::AsciiNoiseLineThenAnswer << true << -1 << "" << 0 << false << ok << "";
+    QTest::newRow("ASCII cut-off frame, then the reply") << Fault::AsciiCutOffThenAnswer << true << -1 << "" << 0 << false << ok << "";
 }
 
 void TestMasterTransactions::faults()
@@ -432,6 +458,8 @@ void TestMasterTransactions::faults()
     QFETCH(QString, errorText);
     QFETCH(int, exceptionCode);
     QFETCH(bool, timesOut);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, cause);
 
     Rig rig(ascii ? ScriptedDevice::Ascii : ScriptedDevice::Rtu);
     ScriptedDevice& d = rig.device;
@@ -455,6 +483,13 @@ void TestMasterTransactions::faults()
         case Fault::LrcError: { QByteArray b = good; b[b.size() - 3] = b[b.size() - 3] == '0' ? '1' : '0'; return {{b, 0}}; }
         case Fault::AsciiException: return {{d.frame(hex("018303")), 0}};
         case Fault::AsciiGarbage: return {{"\x13garbage:zz", 0}, {good, 20}};
+        case Fault::OtherFunctionOnly: return {{d.frame(hex("010406000100020003")), 0}};
+        case Fault::BadByteCountOnly: return {{d.frame(hex("01030400010002")), 0}};
+        case Fault::StrayAndAnswerInOneBurst: return {{d.frame(hex("020306000100020003")) + good, 0}};
+        case Fault::CutOffThenAnswer: return {{good.left(4), 0}, {good, 20}};
+        case Fault::AsciiLfOnlyThenAnswer: { QByteArray b = good; b.remove(b.size() - 2, 1); return {{b, 0}, {good, 20}}; }
+        case Fault::AsciiNoiseLineThenAnswer: return {{"xyz\r\n", 0}, {good, 20}};
+        case Fault::AsciiCutOffThenAnswer: return {{good.left(7), 0}, {good, 20}};
         }
         return {};
     });
@@ -470,6 +505,8 @@ void TestMasterTransactions::faults()
     }
     QCOMPARE(Access::errorText(rig.link), errorText);
     QCOMPARE(int(rig.link.LastExceptionCode()), exceptionCode);
+    QCOMPARE(rig.link.LastResult().outcome, outcome);
+    QCOMPARE(rig.link.LastResult().text, cause);
     if (timesOut) {
         // Component time: between one and two seconds.
         const qint64 took = WholeSecondClock::nowMilliseconds() - startMs;
@@ -885,6 +922,77 @@ void TestMasterTransactions::clearCommPortDiscardsAPartialReply()
     QCOMPARE(rig.read(40001, v, 3), qint16(0));
     rig.link.setCommBusy(false);
     QVERIFY(rig.nextReadSucceeds());
+}
+
+// ---- A line that vanishes, the reply time-out, silence ----------------------------------------
+
+void TestMasterTransactions::lineLostEndsTheTransactionAtOnce()
+{
+    Rig rig;
+    rig.device.stayQuiet();
+    QSignalSpy lost(&rig.link, &Buslink::LineLost);
+    QTimer::singleShot(200, [&] { rig.pty.closeMaster(); });
+    VariantArray v(1, 1);
+    QElapsedTimer wall;
+    wall.start();
+    QCOMPARE(rig.read(40001, v, 1), qint16(0));
+    QVERIFY2(wall.elapsed() < 1500, "the loss ends the wait, not the time-out");
+    QCOMPARE(rig.link.LastResult().outcome, Outcome::LineLost);
+    QVERIFY2(rig.link.LastResult().text.contains(rig.pty.devicePath()), qPrintable(rig.link.LastResult().text));
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(rig.link.CommBusy().toBool(), false);
+    // Still gone: the next read fails at once and says so.
+    wall.restart();
+    QCOMPARE(rig.read(40001, v, 1), qint16(0));
+    QVERIFY(wall.elapsed() < 1500);
+    QCOMPARE(rig.link.LastResult().outcome, Outcome::LineLost);
+}
+
+void TestMasterTransactions::replyTimeoutIsTheHostsToSet()
+{
+    Rig rig;
+    QCOMPARE(rig.link.ReplyTimeout(), 2000);
+    QCOMPARE(errorNumberOf([&] { rig.link.setReplyTimeout(0); }), int(ErrInvalidPropertyValue));
+    QCOMPARE(errorNumberOf([&] { rig.link.setReplyTimeout(60001); }), int(ErrInvalidPropertyValue));
+    rig.link.setReplyTimeout(300);
+    rig.device.stayQuiet();
+    VariantArray v(1, 1);
+    QElapsedTimer wall;
+    wall.start();
+    QCOMPARE(rig.read(40001, v, 1), qint16(0));
+    QVERIFY2(wall.elapsed() >= 290 && wall.elapsed() < 1500, qPrintable(QString::number(wall.elapsed())));
+    QCOMPARE(rig.link.LastResult().text, QString("no reply from unit 1 within 300 ms"));
+    // The watchdog gives the reply up after the same time.
+    QCOMPARE(Access::watchdog(rig.link).interval(), 300);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.link.CommBusy().toBool(), false, 2000);
+    QVERIFY(rig.nextReadSucceeds());
+
+    // Kept with the other properties.
+    MemoryPropertyBag bag;
+    rig.link.WriteProperties(bag);
+    QCOMPARE(bag.values.value("ReplyTimeout").toInt(), 300);
+    Buslink other;
+    other.ReadProperties(bag);
+    QCOMPARE(other.ReplyTimeout(), 300);
+}
+
+// On a real line a silence ends what was received: a fragment before it is dropped
+// and traced, never joined to the answer that follows.
+void TestMasterTransactions::silenceDropsAFragment()
+{
+    Rig rig;
+    rig.link.port().setSilenceDetection(SerialPortService::SilenceDetection::Always);
+    QList<FrameTraceEntry> trace;
+    rig.link.setFrameTrace([&](const FrameTraceEntry& e) { trace.append(e); });
+    ScriptedDevice& d = rig.device;
+    d.setScript([&](const QByteArray& r) { return QList<Chunk>{{d.correctAnswer(r).left(3), 0}, {d.correctAnswer(r), 150}}; });
+    VariantArray v(1, 3);
+    QCOMPARE(rig.read(40001, v, 3), qint16(-1));
+    QCOMPARE(v[3], QVariant(102));
+    QStringList verdicts;
+    for (const FrameTraceEntry& e : trace)
+        if (!e.sent) verdicts << e.verdict;
+    QCOMPARE(verdicts, (QStringList{"incomplete", "ok"}));
 }
 
 QTEST_GUILESS_MAIN(TestMasterTransactions)

@@ -258,6 +258,7 @@ void TestScanWindows::propertyPageShowsAndAppliesTheFirstInstance()
     QCOMPARE(page.txtCommPort->text(), QString("3"));
     QCOMPARE(page.txtNumOfReadRetries->text(), QString("2"));
     QCOMPARE(page.txtSettings->text(), first.Settings());
+    QCOMPARE(page.txtReplyTimeout->text(), QString("2000"));
     QVERIFY(!page.Changed());
 
     QTest::keyClicks(page.txtSettings, "x");
@@ -268,7 +269,9 @@ void TestScanWindows::propertyPageShowsAndAppliesTheFirstInstance()
     page.txtCommPort->setText("2");
     page.txtAddress->setText("12");
     page.txtSettings->setText("9600,e,8,1");
+    page.txtReplyTimeout->setText("750");
     page.ApplyChanges();
+    QCOMPARE(first.ReplyTimeout(), 750);
     QCOMPARE(first.NumOfWriteRetries(), qint16(5));
     QCOMPARE(first.NumOfReadRetries(), qint16(4));
     QCOMPARE(first.CommPort(), qint16(2));

@@ -73,26 +73,39 @@ QByteArray PtyPair::read(int want, int timeoutMs)
 
 SocatPair::SocatPair()
 {
-    if (!dir.isValid()) return;
+    if (dir.isValid()) start();
+}
+
+bool SocatPair::start()
+{
+    stop();
+    ready = false;
     socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     socat.start("socat", {QString("pty,raw,echo=0,link=%1").arg(endA()),
                           QString("pty,raw,echo=0,link=%1").arg(endB())});
-    if (!socat.waitForStarted(3000)) return;
+    if (!socat.waitForStarted(3000)) return false;
     QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
         if (QFileInfo::exists(endA()) && QFileInfo::exists(endB())) {
             ready = true;
-            return;
+            return true;
         }
         QThread::msleep(10);
     }
+    return false;
 }
 
-SocatPair::~SocatPair()
+void SocatPair::stop()
 {
     if (socat.state() != QProcess::NotRunning) {
         socat.terminate();
         if (!socat.waitForFinished(2000)) socat.kill();
         socat.waitForFinished(1000);
     }
+    ready = false;
+}
+
+SocatPair::~SocatPair()
+{
+    stop();
 }

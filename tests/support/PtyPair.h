@@ -41,6 +41,10 @@ public:
     bool isValid() const { return ready; }
     QString endA() const { return dir.path() + "/a"; }
     QString endB() const { return dir.path() + "/b"; }
+    // Ends socat: both lines vanish under whoever has them open, as when a cable is pulled.
+    void stop();
+    // Makes the pair again under the same two names; false when socat did not come up.
+    bool start();
 
 private:
     QTemporaryDir dir;
