@@ -159,6 +159,8 @@ private slots:
     void writeQueue();
     void writeQueueOfSeveralValues();
     void endToEndAgainstALibmodbusSlave();
+    void aSilentUnitNeverStallsTheRoute();
+    void scanResumesOnceTheLineIsBack();
 
 private:
     PrivateConfigHome home;
@@ -465,6 +467,88 @@ void TestScanEngine::endToEndAgainstALibmodbusSlave()
     QVERIFY(waitUntil([&] { return completions.count() == 1; }, 3000));
     QCOMPARE(completions[0][1].toInt(), 40002);
     QVERIFY(slave.waitForOutput("REQUEST unit=2 function=4 address=4", 100));
+}
+
+// A fresh instance (InitProperties only, as command-line hosts make it) whose route
+// starts with a unit that does not exist: every pass gives that poll up after the
+// reply time-out, counts it, and polls the next entry.
+void TestScanEngine::aSilentUnitNeverStallsTheRoute()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    PeerProcess slave;
+    QVERIFY2(slave.start(PeerProcess::binaryDir() + "/tests/scan/scan_modbus_slave",
+                         {"--device", line.endB(), "--unit", "2", "--holding", "0=7"}),
+             qPrintable(slave.errorText()));
+    DatabaseFolder() = work.path() + "/silent-unit/";
+    QDir().mkpath(DatabaseFolder());
+    QVERIFY(makeScanDatabase(ScanDatabasePath(), {"'9;40001', 40001, 100, 1, 0", "'2;40001', 40001, 100, 1, 0"}));
+    LoadScanRoute();
+
+    Buslink b;
+    b.InitProperties();
+    b.setDevicePath(line.endA());
+    b.setSettings("9600,n,8,1");
+    // libmodbus's slave drops what it receives for half a second after a request to
+    // another unit, so the poll after the lost one must come later than that.
+    b.setReplyTimeout(700);
+    b.setPortOpen(true);
+    b.setScanReadIOTimerInterval(50);
+    int updates = 0;
+    connect(&b.ownIoDatabase(), &InMemoryIoDatabase::updated, this, [&](const QString& key) {
+        if (key == "2;40001") ++updates;
+    });
+    b.setScanReadEnable(true);
+    QVERIFY2(waitUntil([&] { return updates >= 2 && b.RepliesLost() >= 2; }, 15000),
+             qPrintable(QString("updates %1, lost %2").arg(updates).arg(b.RepliesLost())));
+    b.setScanReadEnable(false);
+    QCOMPARE(b.ownIoDatabase().value("2;40001").toInt(), 7);
+    QCOMPARE(b.LastResult().outcome == Outcome::NoReply || b.LastResult().outcome == Outcome::Answered, true);
+}
+
+// The line vanishes under a running scan (socat and its slave ended) and comes back
+// (both started again under the same names): the scan notices, costs nothing while
+// the line is gone, and polls again on its own.
+void TestScanEngine::scanResumesOnceTheLineIsBack()
+{
+    SocatPair line;
+    QVERIFY(line.isValid());
+    const QStringList slaveArguments{"--device", line.endB(), "--unit", "1", "--holding", "0=11"};
+    auto slave = std::make_unique<PeerProcess>();
+    QVERIFY2(slave->start(PeerProcess::binaryDir() + "/tests/scan/scan_modbus_slave", slaveArguments),
+             qPrintable(slave->errorText()));
+    DatabaseFolder() = work.path() + "/resume/";
+    QDir().mkpath(DatabaseFolder());
+    QVERIFY(makeScanDatabase(ScanDatabasePath(), {"40001, 40001, 100, 1, 0"}));
+    LoadScanRoute();
+
+    Buslink b;
+    b.InitProperties();
+    b.setDevicePath(line.endA());
+    b.setSettings("9600,n,8,1");
+    b.setReplyTimeout(300);
+    b.setPortOpen(true);
+    b.setScanReadIOTimerInterval(50);
+    QSignalSpy lost(&b, &Buslink::LineLost);
+    QSignalSpy restored(&b, &Buslink::LineRestored);
+    QSignalSpy updates(&b.ownIoDatabase(), &InMemoryIoDatabase::updated);
+    b.setScanReadEnable(true);
+    QVERIFY(waitUntil([&] { return updates.count() > 0; }, 5000));
+
+    slave.reset();
+    line.stop();
+    QVERIFY(waitUntil([&] { return lost.count() > 0; }, 5000));
+    QVERIFY2(lost[0][0].toString().contains(line.endA()), qPrintable(lost[0][0].toString()));
+    updates.clear();
+
+    QVERIFY(line.start());
+    slave = std::make_unique<PeerProcess>();
+    QVERIFY2(slave->start(PeerProcess::binaryDir() + "/tests/scan/scan_modbus_slave", slaveArguments),
+             qPrintable(slave->errorText()));
+    QVERIFY(waitUntil([&] { return updates.count() > 0; }, 10000));
+    QCOMPARE(restored.count(), 1);
+    QCOMPARE(b.ownIoDatabase().value("1;40001").toInt(), 11);
+    b.setScanReadEnable(false);
 }
 
 QTEST_GUILESS_MAIN(TestScanEngine)
