@@ -1,6 +1,6 @@
 #include "LineTiming.h"
 
-#include "SerialPortService.h"
+#include "LineSettings.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,27 +1,18 @@
 #pragma once
-// The serial line of one component instance: exactly the operations the
-// component needs, over QSerialPort. Bytes pass unchanged both ways.
+// The line of one component instance: exactly the operations the component
+// needs, over the line its port maps to (a serial device, or a TCP connection
+// for tcp:// and rtu+tcp:// endpoints). Bytes pass unchanged both ways.
+#include "Endpoint.h"
+#include "LineSettings.h"
+#include "SerialLine.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
-class QSerialPort;
+#include <memory>
 
 namespace buslink {
-
-// Parsed form of a settings text such as "9600,e,8,1".
-struct LineSettings {
-    qint32 baudRate = 9600;
-    char parity = 'e';     // n, e, o, m, s
-    int dataBits = 8;      // 5..8
-    QString stopBits = QStringLiteral("1");  // "1", "1.5" or "2"
-};
-
-// Parses "baud,parity,data,stop"; throws BuslinkError(ErrInvalidPropertyValue) when malformed.
-LineSettings ParseLineSettings(const QString& text);
-// True for pseudo-terminal devices (where baud rate and parity are accepted but mean nothing).
-bool isPseudoTerminal(const QString& device);
 
 class SerialPortService : public QObject {
     Q_OBJECT
@@ -36,12 +27,14 @@ public:
     explicit SerialPortService(QObject* parent = nullptr);
     ~SerialPortService() override;
 
-    // Port number, mapped to a device through the INI file's [Ports] section.
+    // Port number, mapped to a device or endpoint through the INI file's [Ports] section.
     void setCommPort(qint16 number);
     qint16 commPort() const { return portNumber; }
-    // Opens this device instead of the mapped one (hosts that name a device directly); empty = use the map.
+    // Opens this device or endpoint instead of the mapped one; empty = use the map.
     void setDevicePath(const QString& path);
     QString devicePath() const;
+    // What devicePath() names; a serial device when the text does not parse as a network endpoint.
+    Endpoint endpoint() const;
 
     QString settings() const { return settingsText; }
     void setSettings(const QString& text);  // throws on a malformed text or a line that rejects it
@@ -51,6 +44,7 @@ public:
 
     bool dtrEnable() const { return dtr; }
     void setDTREnable(bool on);
+    // Carrier detect; on a network line: connected.
     bool cdHolding() const;
 
     int inBufferCount() const;
@@ -68,17 +62,17 @@ public:
 
     int commEvent() const { return eventCode; }
 
-    // Silence detection: after bytes arrived, silence() is signalled once the line has
-    // been quiet for the frame-ending silence plus the device's delivery latency
+    // Silence detection (serial lines): after bytes arrived, silence() is signalled once the
+    // line has been quiet for the frame-ending silence plus the device's delivery latency
     // (LineTiming.h). Auto leaves it off on pseudo-terminals, where timing means nothing.
-    enum class SilenceDetection { Auto, Always, Never };
+    using SilenceDetection = SerialLine::SilenceDetection;
     void setSilenceDetection(SilenceDetection mode);
     bool detectsSilence() const;
     int silenceIntervalUs() const;
 
     // A line that vanished (device unplugged, the far end of a pseudo-terminal closed, a
-    // read error) is closed at once and reported with lineLost(); reopen() tries the
-    // device again and reports lineRestored() when it is back.
+    // read error, a TCP connection closed by the peer) is closed at once and reported with
+    // lineLost(); reopen() tries again and reports lineRestored() when it is back.
     bool isLineLost() const { return lost; }
     QString lineLostReason() const { return lostReason; }
     bool reopen();
@@ -92,27 +86,20 @@ signals:
 
 private:
     void dataArrived();
-    void pollCarrier();
     void notify(int code);
-    void applySettings();
-    void portError(int error);
-    void loseLine(const QString& why);
-    void armSilence();
+    void lineGone(const QString& reason);
+    std::unique_ptr<Line> makeLine(const Endpoint& e);
 
-    QSerialPort* port;
-    QTimer carrierPoll;
-    QTimer silenceTimer;
+    std::unique_ptr<Line> line;
+    SerialLine* serial = nullptr;  // the line, when it is a serial device
     SilenceDetection silenceMode = SilenceDetection::Auto;
-    int silenceMs = 0;  // 0: not detected
     bool lost = false;
     QString lostReason;
     qint16 portNumber = 1;
     QString explicitDevice;
-    QString openedDevice;
     QString settingsText = QStringLiteral("9600,n,8,1");
     LineSettings parsed;
     bool dtr = false;
-    bool lastCarrier = false;
     int receiveThreshold = 0;
     int inputLength = 0;
     int eventCode = 0;
