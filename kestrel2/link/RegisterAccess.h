@@ -27,6 +27,11 @@ void WriteRegs(const QVariant& address, const QVariant& values, qint16& count);
 // Returns after the given time; processes no events meanwhile.
 void Pause(double seconds);
 
+// The exception code the actuator answered the last attempt of the last ReadRegs or
+// WriteRegs call with: 0 when that attempt succeeded, got no reply, or got a damaged one.
+// Tells "the module has no such register" (2) from a line that failed.
+qint16 LastAttemptExceptionCode();
+
 // True while a ReadRegs or WriteRegs call is running (possibly several, nested
 // through the events they let run); the component must not be released then.
 bool RegisterTransactionRunning();

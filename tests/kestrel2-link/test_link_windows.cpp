@@ -5,6 +5,7 @@
 #include "RenderWindow.h"
 #include "link/ConnectionSettings.h"
 #include "link/ConnectionWindow.h"
+#include "link/RememberedConnection.h"
 #include "main/AboutWindow.h"
 #include "main/DialogService.h"
 #include "main/HelpWindow.h"
@@ -91,6 +92,7 @@ private slots:
     void connectionChecks();
     void activationClosesThePort();
     void portLabelShowsTheDevice();
+    void connectionWindowOffersTheLastGoodConnection();
 
     void renderWindows();
 
@@ -102,6 +104,7 @@ private:
 void TestLinkWindows::initTestCase()
 {
     QCoreApplication::setApplicationName("kestrel2");
+    QFile::remove(ToolSettingsPath());  // a first start: no connection remembered
     dialogs().setScripted(true);
     SetDocumentViewer([this](const QUrl& url) {
         opened = url.toLocalFile();
@@ -561,6 +564,38 @@ void TestLinkWindows::portLabelShowsTheDevice()
     // Choosing a port opens nothing.
     QVERIFY(!window.Buslink1().port().portOpen());
     setPortMapping(3, QString());
+}
+
+void TestLinkWindows::connectionWindowOffersTheLastGoodConnection()
+{
+    CloseConnectionWindow();
+    RememberConnection({2, 6, 1, 1, " 17 "});  // port 3, 19200, Odd, 2 stop bits, address 17
+    {
+        FrmConnection window;
+        QCOMPARE(window.cmbComPort()->currentText(), QString("3"));
+        QCOMPARE(window.CmbBaud()->currentText(), QString("19200"));
+        QCOMPARE(window.cmbParity()->currentText(), QString("Odd"));
+        QCOMPARE(window.cmbStop()->currentText(), QString("2"));
+        QCOMPARE(window.txtaddress()->text(), QString("17"));
+        // Preselected, not applied: nothing is opened until OK.
+        QVERIFY(!window.Buslink1().port().portOpen());
+    }
+    // An entry the lists no longer offer comes back unchosen; the rest still stands.
+    {
+        QSettings settings(ToolSettingsPath(), QSettings::IniFormat);
+        settings.setValue("Connection/Baud", "12345");
+        settings.setValue("Connection/Address", "300");
+    }
+    {
+        FrmConnection window;
+        QCOMPARE(window.CmbBaud()->currentIndex(), -1);
+        QCOMPARE(window.txtaddress()->text(), QString());
+        QCOMPARE(window.cmbParity()->currentText(), QString("Odd"));
+    }
+    QVERIFY(QFile::remove(ToolSettingsPath()));
+    FrmConnection fresh;
+    QCOMPARE(fresh.cmbComPort()->currentIndex(), -1);
+    QCOMPARE(fresh.txtaddress()->text(), QString());
 }
 
 void TestLinkWindows::renderWindows()
