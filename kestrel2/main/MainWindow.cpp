@@ -55,7 +55,7 @@ FrmMain::FrmMain(QWidget* parent) : QMainWindow(parent)
     const MenuEntry entries[] = {
         {"mnuConfigureActuator", "&Configure actuator", nullptr},
         {"mnuControl", "&Monitor and control actuator", nullptr},
-        {"mnuConnectionscreen", "Connection", &FrmMain::mnuConnectionscreen_Click},
+        {"mnuConnectionscreen", "C&onnection", &FrmMain::mnuConnectionscreen_Click},
         {"mnuAbout", "&About", &FrmMain::mnuAbout_Click},
         {"mnuHelp", "&Help", &FrmMain::mnuHelp_Click},
         {"mnuExit", "&Exit", &FrmMain::mnuExit_Click},

@@ -79,13 +79,13 @@ FrmKXgroup::FrmKXgroup(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("FrmKXgroup"));
     setWindowTitle(QStringLiteral("KX actuator"));
 
-    auto* mnuMain = menuBar()->addAction(QStringLiteral("Main screen"));
+    auto* mnuMain = menuBar()->addAction(QStringLiteral("&Main screen"));
     mnuMain->setObjectName(QStringLiteral("MnuMain"));
     connect(mnuMain, &QAction::triggered, this, [this] {
         close();
         ShowMainWindow();
     });
-    auto* mnuConfig = menuBar()->addAction(QStringLiteral("Actuator configuration"));
+    auto* mnuConfig = menuBar()->addAction(QStringLiteral("&Actuator configuration"));
     mnuConfig->setObjectName(QStringLiteral("MnuconfigActuator"));
     connect(mnuConfig, &QAction::triggered, this, [this] {
         close();

@@ -185,7 +185,7 @@ void TestConfigWindow::layoutAndTexts()
     QStringList bar;
     for (QAction* a : w.menuBar()->actions()) bar << a->objectName() + "=" + a->text();
     QCOMPARE(bar, (QStringList{"=&File", "mnuUpload=&Upload configuration", "MNUDownload=&Download configuration",
-                               "MnuReturn=&Main screen", "MnuKXgroup=&Monitor and control",
+                               "MnuReturn=&Main screen", "MnuKXgroup=M&onitor and control",
                                "mnuServiceNotes=&Service notes", "MnuHelp=&Help"}));
     QStringList file;
     for (QAction* a : w.menuBar()->actions().first()->menu()->actions()) file << a->objectName() + "=" + a->text();

@@ -3,6 +3,7 @@
 // the connection window's checks, and a rendering of each window.
 #include "PtyPair.h"
 #include "RenderWindow.h"
+#include "config/ConfigurationWindow.h"
 #include "link/ConnectionSettings.h"
 #include "link/ConnectionWindow.h"
 #include "link/RememberedConnection.h"
@@ -11,6 +12,7 @@
 #include "main/HelpWindow.h"
 #include "main/MainWindow.h"
 #include "main/ToolWindows.h"
+#include "monitor/MonitorWindow.h"
 #include "base/ConfigFolder.h"
 #include "line/PortMap.h"
 
@@ -69,6 +71,7 @@ private slots:
     void cleanup();
 
     void mainWindowTextsAndMenus();
+    void everyMenuBarHasUniqueMnemonics();
     void firstActivationAsksOnce();
     void yesShowsTheConnectionWindowBesideTheMain();
     void connectionMenuShowsItModal();
@@ -145,8 +148,35 @@ void TestLinkWindows::mainWindowTextsAndMenus()
     }
     QCOMPARE(names, QStringList({"mnuConfigureActuator", "mnuControl", "mnuConnectionscreen", "mnuAbout", "mnuHelp",
                                  "mnuExit"}));
-    QCOMPARE(captions, QStringList({"&Configure actuator", "&Monitor and control actuator", "Connection", "&About",
+    QCOMPARE(captions, QStringList({"&Configure actuator", "&Monitor and control actuator", "C&onnection", "&About",
                                     "&Help", "&Exit"}));
+}
+
+void TestLinkWindows::everyMenuBarHasUniqueMnemonics()
+{
+    // The letter after a single '&', lower case; nothing when the caption has none.
+    auto mnemonic = [](const QString& caption) {
+        const QString text = QString(caption).replace("&&", "");
+        const int at = text.indexOf('&');
+        return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+    };
+    FrmMain main;
+    FrmKXConfig config;
+    FrmKXgroup monitor;
+    for (QMainWindow* window : std::initializer_list<QMainWindow*>{&main, &config, &monitor}) {
+        QSet<QChar> letters;
+        for (QAction* action : window->menuBar()->actions()) {
+            const QChar letter = mnemonic(action->text());
+            QVERIFY2(!letter.isNull(), qPrintable(window->objectName() + ": " + action->text()));
+            QVERIFY2(!letters.contains(letter), qPrintable(window->objectName() + ": " + action->text()));
+            letters.insert(letter);
+        }
+    }
+    // File has the desktop's own keys for open, save and print.
+    QCOMPARE(config.findChild<QAction*>("MnuOpen")->shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(config.findChild<QAction*>("mnuSave")->shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(config.findChild<QAction*>("MnuPrint")->shortcut(), QKeySequence(QKeySequence::Print));
+    QCOMPARE(config.findChild<QAction*>("MnuOpen")->shortcut().toString(), QString("Ctrl+O"));
 }
 
 void TestLinkWindows::firstActivationAsksOnce()

@@ -89,7 +89,7 @@ void TestMonitorWindows::monitorWindowShowsEveryControl()
 
     QStringList menus;
     for (QAction* action : window.menuBar()->actions()) menus << action->objectName() + '=' + action->text();
-    QCOMPARE(menus, QStringList({"MnuMain=Main screen", "MnuconfigActuator=Actuator configuration", "mnuHelp=&Help"}));
+    QCOMPARE(menus, QStringList({"MnuMain=&Main screen", "MnuconfigActuator=&Actuator configuration", "mnuHelp=&Help"}));
 
     const QStringList texts = childTexts(window);
     for (const char* text : {"Status", "Alarms", "Output relays", "Discrete controls", "Position control", "Controls",
