@@ -17,6 +17,7 @@
 #include "monitor/WindowPrinter.h"
 #include "shell/Buslink.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -57,6 +58,7 @@ private slots:
     void sliderWritesTenthsToTheSetPoint();
     void failedReadInATickLeavesTheLabels();
     void activationReadsTheTagAgain();
+    void anotherProgramNeitherStopsPollingNorRereads();
     void mainScreenStopsPollingAndCloses();
     void closingDuringATickIsSafe();
 
@@ -395,6 +397,51 @@ void TestMonitorE2e::activationReadsTheTagAgain()
     const QByteArray name = Tag.toLatin1();
     for (int k = 0; k < 6; ++k)
         sim.command(QStringLiteral("set %1 %2").arg(40027 + k).arg(quint8(name[2 * k]) | (quint8(name[2 * k + 1]) << 8)));
+}
+
+void TestMonitorE2e::anotherProgramNeitherStopsPollingNorRereads()
+{
+    FrmKXgroup& monitor = openMonitor();
+    QVERIFY(QTest::qWaitForWindowActive(&monitor));
+    QTest::qWait(20);  // the activation's own reads, queued by the window system's activation
+    QVERIFY(monitor.isPolling());
+    const auto setTag = [&](const QByteArray& name) {
+        for (int k = 0; k < 6; ++k)
+            sim.command(QStringLiteral("set %1 %2").arg(40027 + k).arg(quint8(name[2 * k]) | (quint8(name[2 * k + 1]) << 8)));
+    };
+
+    // The engineer switches to another program and back: polling goes on, nothing is read anew.
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!monitor.isActiveWindow());
+    QVERIFY(monitor.isPolling());
+    setTag("FV-202 OUT  ");
+    QApplication::setActiveWindow(&monitor);
+    QTest::qWait(50);
+    QVERIFY(monitor.isPolling());
+    QCOMPARE(monitor.lblTag()->text(), Tag);
+
+    // The torque profile window reads its blocks when the tool moves to it, not when the program does.
+    monitor.findChild<QPushButton*>(QStringLiteral("cmdTorqueProfile"))->click();
+    FrmChart* chart = TorqueProfileWindowIfOpen();
+    QVERIFY(chart);
+    QVERIFY(QTest::qWaitForWindowActive(chart));
+    QTRY_COMPARE(chart->TxtTag()->text(), QStringLiteral("FV-202 OUT  "));
+    QTest::qWait(20);
+    QTRY_VERIFY(!monitor.isPolling());
+    QApplication::setActiveWindow(nullptr);
+    setTag(Tag.toLatin1());
+    QApplication::setActiveWindow(chart);
+    QTest::qWait(50);
+    QCOMPARE(chart->TxtTag()->text(), QStringLiteral("FV-202 OUT  "));
+
+    // Away to another program, then back to another window of the tool: that move counts.
+    QApplication::setActiveWindow(nullptr);
+    monitor.activateWindow();
+    QTRY_VERIFY(monitor.isPolling());
+    QCOMPARE(monitor.lblTag()->text(), Tag);
+    QApplication::setActiveWindow(nullptr);
+    chart->activateWindow();
+    QTRY_VERIFY(!monitor.isPolling());
 }
 
 void TestMonitorE2e::mainScreenStopsPollingAndCloses()

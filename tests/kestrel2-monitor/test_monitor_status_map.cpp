@@ -256,7 +256,10 @@ void TestMonitorStatusMap::profileDate()
 
 void TestMonitorStatusMap::activationSteps_data()
 {
-    // Each row: a sequence of (active, modal dialog up) changes and the steps expected.
+    // Each row: a sequence of changes and the steps expected. A = the window became active;
+    // D- = it lost the activation to another window of the tool, DM = to one of the tool's
+    // modal dialogs, DO = to another program; T = another window of the tool became active
+    // while this one was inactive.
     QTest::addColumn<QString>("changes");
     QTest::addColumn<QString>("steps");
     QTest::newRow("user moves away and back") << "A- D- A-" << "act deact act";
@@ -264,6 +267,12 @@ void TestMonitorStatusMap::activationSteps_data()
     QTest::newRow("two prompts in a row") << "A- DM A- DM A-" << "act none none none none";
     QTest::newRow("away after a prompt") << "A- DM A- D-" << "act none none deact";
     QTest::newRow("to another window while a dialog is up elsewhere") << "A- D- AM" << "act deact act";
+    QTest::newRow("another program and back") << "A- DO A-" << "act none none";
+    QTest::newRow("another program twice") << "A- DO A- DO A-" << "act none none none none";
+    QTest::newRow("another program, back to another tool window") << "A- DO T A-" << "act none deact act";
+    QTest::newRow("prompt closes onto another tool window") << "A- DM T A-" << "act none deact act";
+    QTest::newRow("tool windows after a plain move change nothing") << "A- D- T T A-" << "act deact none none act";
+    QTest::newRow("a tool window while active is none of its business") << "A- T D-" << "act none deact";
 }
 
 void TestMonitorStatusMap::activationSteps()
@@ -273,9 +282,16 @@ void TestMonitorStatusMap::activationSteps()
     ActivationTracker tracker;
     QStringList seen;
     for (const QString& change : changes.split(' ')) {
-        const bool active = change.at(0) == 'A';
-        const bool modal = change.at(1) == 'M';
-        switch (tracker.changed(active, modal)) {
+        ActivationStep step = ActivationStep::None;
+        if (change == "T") {
+            step = tracker.otherToolWindowActivated();
+        } else {
+            const ActivationTarget target = change.at(1) == 'M'   ? ActivationTarget::ToolDialog
+                                            : change.at(1) == 'O' ? ActivationTarget::OtherProgram
+                                                                  : ActivationTarget::ToolWindow;
+            step = tracker.changed(change.at(0) == 'A', target);
+        }
+        switch (step) {
         case ActivationStep::Activate: seen << "act"; break;
         case ActivationStep::Deactivate: seen << "deact"; break;
         case ActivationStep::None: seen << "none"; break;
