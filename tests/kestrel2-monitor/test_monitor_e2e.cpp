@@ -286,13 +286,21 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
     QSlider* slider = monitor.positionslider();
     DialogService& dialogs = DialogService::instance();
 
-    // No: nothing is written.
+    // Between moves the slider shows the actuator's set-point as last read.
+    sim.command("set 40007 250");
+    monitor.PollTick();
+    QCOMPARE(slider->value(), 25);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("Set-point: 25 %"));
+
+    // No: nothing is written, and the slider goes back to the set-point.
     const int before = sim.value(400007);
     dialogs.queueAnswer(DialogAnswer::No);
     slider->setSliderDown(true);
     slider->setSliderPosition(70);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("To send: 70 %"));
     slider->setSliderDown(false);
     QCOMPARE(sim.value(400007), before);
+    QCOMPARE(slider->value(), 25);
 
     dialogs.queueAnswer(DialogAnswer::Yes);
     slider->setSliderDown(true);
@@ -300,6 +308,8 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
     slider->setSliderDown(false);
     QCOMPARE(dialogs.messageTexts().count(QStringLiteral("Do you want to position the valve?  ")), 2);
     QCOMPARE(sim.value(400007), 400);
+    QCOMPARE(slider->value(), 40);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("Set-point: 40 %"));
 
     // The valve goes there and the gauge follows.
     QDeadlineTimer deadline(15000);
@@ -308,6 +318,7 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
         waitMs(100);
     }
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("40 %"));
+    QCOMPARE(slider->value(), 40);
 }
 
 void TestMonitorE2e::failedReadInATickLeavesTheLabels()
@@ -325,6 +336,9 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.lblAlarms(LowBattery)->colour(), Grey);
     QCOMPARE(monitor.LblStatus(SelectorRemote)->colour(), Yellow);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("20 %"));
+    QVERIFY(!monitor.isStale());
+    QVERIFY(monitor.lblLastReading()->text().startsWith(QStringLiteral("Last reading at ")));
+    const QString goodTime = monitor.lblLastReading()->text().mid(16);
     render(monitor, QStringLiteral("monitor-window-alarms.png"));
 
     // Everything changes, but the alarm read of the next tick fails: the status
@@ -359,6 +373,14 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.LblStatus(SelectorLocal)->colour(), Grey);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("20 %"));
     QVERIFY(monitor.isPolling());  // the timer keeps running
+    // What is shown is no longer current: greyed, with the time of the last good reading.
+    QVERIFY(monitor.isStale());
+    QCOMPARE(monitor.lblLastReading()->text(), QStringLiteral("Not current: last good reading at ") + goodTime);
+    QVERIFY(monitor.lblAlarms(Thermostat)->isStale());
+    QVERIFY(monitor.LblStatus(SelectorRemote)->isStale());
+    QVERIFY(monitor.PercentValvePosition()->isStale());
+    QVERIFY(!monitor.txtRlyStatus(1)->isEnabled());
+    render(monitor, QStringLiteral("monitor-window-stale.png"));
 
     // The next tick tries again from the start.
     sim.command("exception clear");
@@ -366,6 +388,11 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.lblAlarms(Thermostat)->colour(), Grey);
     QCOMPARE(monitor.LblStatus(SelectorLocal)->colour(), Yellow);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("60 %"));
+    QVERIFY(!monitor.isStale());
+    QVERIFY(!monitor.lblAlarms(Thermostat)->isStale());
+    QVERIFY(!monitor.PercentValvePosition()->isStale());
+    QVERIFY(monitor.txtRlyStatus(1)->isEnabled());
+    QVERIFY(monitor.lblLastReading()->text().startsWith(QStringLiteral("Last reading at ")));
 
     sim.command("alarm di4 off");
     sim.command("alarm slow-mode off");

@@ -189,12 +189,26 @@ void TestMonitorWindows::sliderAsksOnceAtTheEndOfADrag()
     FrmKXgroup window;
     window.show();
     QSlider* slider = window.positionslider();
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("Set-point: not read yet"));
+    QString shownWhileAsked;
+    int positionWhileAsked = -1;
+    DialogService::instance().responder = [&](const MessageRecord& m) {
+        shownWhileAsked = window.lblSetPoint()->text();
+        positionWhileAsked = slider->value();
+        return answerNo(m);
+    };
     slider->setSliderDown(true);
     for (int step = 1; step <= 40; ++step) slider->setSliderPosition(step);
     QVERIFY(DialogService::instance().messages().isEmpty());  // nothing while dragging
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("To send: 40 %"));
     slider->setSliderDown(false);
     QCOMPARE(DialogService::instance().messageTexts(), QStringList({"Do you want to position the valve?  "}));
-    QCOMPARE(slider->value(), 40);  // No: the slider stays where the user left it
+    QCOMPARE(shownWhileAsked, QStringLiteral("To send: 40 %"));
+    QCOMPARE(positionWhileAsked, 40);
+    // No: back to the actuator's set-point (none read yet here), and no second question.
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("Set-point: not read yet"));
+    QCOMPARE(DialogService::instance().messages().size(), 1);
     window.close();
 }
 
