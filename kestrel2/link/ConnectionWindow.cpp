@@ -6,6 +6,7 @@
 #include "link/RememberedConnection.h"
 #include "link/Safely.h"
 #include "main/DialogService.h"
+#include "main/WindowPlacement.h"
 #include "base/BuslinkError.h"
 #include "line/PortMap.h"
 
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -157,6 +159,8 @@ bool FrmConnection::event(QEvent* event)
 
 void FrmConnection::showEvent(QShowEvent* event)
 {
+    // Shown from the main window or the configuration window: centred on it, on its screen.
+    if (!event->spontaneous()) PlaceOnParentScreen(this, OpeningWindow());
     // The host shows the component with its window; showing stops its timers.
     component->Show();
     ShowPortDevice();

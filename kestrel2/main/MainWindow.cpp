@@ -6,6 +6,7 @@
 #include "main/HelpWindow.h"
 #include "main/Pictures.h"
 #include "main/ToolWindows.h"
+#include "main/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -142,6 +143,7 @@ void FrmMain::mnuConnectionscreen_Click()
 void FrmMain::mnuAbout_Click()
 {
     FrmAbout about(this);
+    PlaceOnParentScreen(&about, this);
     about.exec();
 }
 

@@ -215,8 +215,11 @@ void TestMonitorE2e::fullOpenStrokeFromTheOpenButton()
     QFile csv(dir.filePath("profile.csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList rows = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 12);
-    QCOMPARE(rows.at(11), QStringLiteral("100,%1,%2").arg(expected.at(10)).arg(expectedClosed.at(10)));
+    QCOMPARE(rows.size(), 14);
+    QCOMPARE(rows.at(0), QStringLiteral("Tag name,") + Tag);
+    QCOMPARE(rows.at(1), QStringLiteral("Time of reading,") + chart->readAt().toString(Qt::ISODate));
+    QVERIFY(qAbs(chart->readAt().secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(rows.at(13), QStringLiteral("100,%1,%2").arg(expected.at(10)).arg(expectedClosed.at(10)));
 
     // Back to the monitor: the tag name is read again and polling resumes.
     monitor.lblTag()->clear();

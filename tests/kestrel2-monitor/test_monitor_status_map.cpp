@@ -217,13 +217,19 @@ void TestMonitorStatusMap::profileCsv()
         open.append(20 + k);
         closed.append(k == 10 ? 101 : 30);
     }
-    const QStringList lines = ProfileCsv(open, closed).split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.size(), 1 + ProfilePoints + 1);  // header, eleven rows, empty tail
-    QCOMPARE(lines.first(), QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated"));
-    QCOMPARE(lines.at(1), QStringLiteral("0,20,30"));
-    QCOMPARE(lines.at(6), QStringLiteral("50,25,30"));
-    QCOMPARE(lines.at(11), QStringLiteral("100,30,101"));
+    const QDateTime readAt(QDate(2003, 3, 5), QTime(14, 5, 7));
+    const QStringList lines = ProfileCsv("FV-101 INLET", readAt, open, closed).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 2 + 1 + ProfilePoints + 1);  // tag, time, header, eleven rows, empty tail
+    QCOMPARE(lines.at(0), QStringLiteral("Tag name,FV-101 INLET"));
+    QCOMPARE(lines.at(1), QStringLiteral("Time of reading,2003-03-05T14:05:07"));
+    QCOMPARE(lines.at(2), QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated"));
+    QCOMPARE(lines.at(3), QStringLiteral("0,20,30"));
+    QCOMPARE(lines.at(8), QStringLiteral("50,25,30"));
+    QCOMPARE(lines.at(13), QStringLiteral("100,30,101"));
     QCOMPARE(lines.last(), QString());
+    // A tag with a comma or a quote stays one field; a profile never read says so.
+    QCOMPARE(ProfileCsv("PUMP 7, \"N\"", QDateTime(), open, closed).section("\r\n", 0, 1),
+             QStringLiteral("Tag name,\"PUMP 7, \"\"N\"\"\"\r\nTime of reading,not read"));
     QCOMPARE(PositionCategories(), QStringList({"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
 }
 
