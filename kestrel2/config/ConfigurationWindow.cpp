@@ -342,6 +342,8 @@ void FrmKXConfig::OpenSavedFile()
     const QString chosen = dialogs.fileName(FileDialogKind::Open, QStringLiteral("Open saved file"),
                                             DocumentFileNamePreset(), DocumentFileFilter(), this);
     if (chosen.isEmpty() || QFileInfo(chosen).fileName() == DocumentFileNamePreset()) return;
+    // Copies that a save killed half-way left in that folder go now.
+    RemoveLeftoverCopies(QFileInfo(chosen).absolutePath());
     // A file that is not a configuration document is refused before anything is closed or replaced.
     const QString problem = CheckDocument(chosen);
     if (!problem.isEmpty()) {
