@@ -55,6 +55,7 @@ private slots:
     void cleanup();
     void fullOpenStrokeFromTheOpenButton();
     void relaysReachCoilsFiveToEight();
+    void stopAndEsdReachCoilsOneAndFour();
     void sliderWritesTenthsToTheSetPoint();
     void failedReadInATickLeavesTheLabels();
     void activationReadsTheTagAgain();
@@ -185,6 +186,7 @@ void TestMonitorE2e::fullOpenStrokeFromTheOpenButton()
     QList<int> shownClosed;
     for (double v : chart->closedStroke()) shownClosed << int(v);
     QCOMPARE(shownClosed, expectedClosed);
+    QVERIFY(state.value(400033) != state.value(400034));  // so that a swap of the two would show
     QCOMPARE(chart->txtClosedTorqueSwitch()->text(), QString::number(state.value(400033)));
     QCOMPARE(chart->txtOpenTorqueSwitch()->text(), QString::number(state.value(400034)));
     QCOMPARE(chart->txtOpenOperations()->text(), QString::number(state.value(400059) + state.value(400060)));
@@ -280,6 +282,52 @@ void TestMonitorE2e::relaysReachCoilsFiveToEight()
     QCOMPARE(holdingBlock(coils, 5, 4), QList<int>({0, 0, 1, 0}));
     dialogs.queueAnswer(DialogAnswer::Yes);
     monitor.findChild<QPushButton*>(QStringLiteral("cmdRelay3Off"))->click();
+}
+
+void TestMonitorE2e::stopAndEsdReachCoilsOneAndFour()
+{
+    sim.command("position 0");
+    FrmKXgroup& monitor = openMonitor();
+    DialogService& dialogs = DialogService::instance();
+    auto click = [&](const char* name) {
+        dialogs.queueAnswer(DialogAnswer::Yes);
+        monitor.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    };
+    // The last point written to the simulator, as its dump reports it.
+    const auto written = [&] {
+        const QList<QPair<int, int>> all = sim.writes();
+        return all.mid(all.size() - 1);
+    };
+
+    // Stop halts an opening stroke part-way: sent as soon as the valve is seen moving.
+    monitor.PollTick();
+    QCOMPARE(monitor.LblStatus(FullyClosed)->colour(), Yellow);
+    click("Cmdopen");
+    QDeadlineTimer deadline(15000);
+    do monitor.PollTick();
+    while (monitor.LblStatus(0)->colour() != Yellow && !deadline.hasExpired());
+    click("Cmdstop");
+    QCOMPARE(dialogs.messages().last().text, QStringLiteral("Are you sure you want to Stop the valve?"));
+    const QList<QPair<int, int>> all = sim.writes();
+    QCOMPARE(all.mid(all.size() - 2), (QList<QPair<int, int>>{{3, 1}, {1, 1}}));
+    monitor.PollTick();
+    const QString stoppedAt = monitor.PercentValvePosition()->text();
+    QCOMPARE(monitor.LblStatus(0)->colour(), Grey);  // not moving
+    QCOMPARE(monitor.LblStatus(FullyOpen)->colour(), Grey);
+    waitMs(300);
+    monitor.PollTick();
+    QCOMPARE(monitor.PercentValvePosition()->text(), stoppedAt);
+
+    // ESD closes the valve.
+    click("cmdESD");
+    QCOMPARE(dialogs.messages().last().text, QStringLiteral("Are you sure you want to ESD the valve?"));
+    QCOMPARE(written(), (QList<QPair<int, int>>{{4, 1}}));
+    deadline = QDeadlineTimer(15000);
+    do {
+        waitMs(100);
+        monitor.PollTick();
+    } while (monitor.LblStatus(FullyClosed)->colour() != Yellow && !deadline.hasExpired());
+    QCOMPARE(monitor.LblStatus(FullyClosed)->colour(), Yellow);
 }
 
 void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
