@@ -49,13 +49,20 @@ QString PortOpenCause(const QString& device, bool deviceExists, const QString& c
     return QStringLiteral("cannot open %1: %2").arg(device, reason);
 }
 
-QString NoReplyCause(const LinkDescription& link, int exceptionCode)
+QString NoReplyCause(const LinkDescription& link, buslink::Outcome outcome, int exceptionCode)
 {
-    if (exceptionCode > 0)
+    using buslink::Outcome;
+    if (exceptionCode > 0 || outcome == Outcome::Exception)
         return Where(link) + QStringLiteral(" answered with exception %1 (%2)")
                                  .arg(exceptionCode)
                                  .arg(buslink::Buslink::ExceptionText(exceptionCode));
-    return QStringLiteral("no valid reply from ") + Where(link);
+    switch (outcome) {
+    case Outcome::ChecksumError:
+    case Outcome::BadReply:
+    case Outcome::OtherUnitOrFunction: return QStringLiteral("a damaged reply from ") + Where(link);
+    case Outcome::LineLost: return QStringLiteral("the serial line %1 is gone").arg(link.device);
+    default: return QStringLiteral("no reply from ") + Where(link);
+    }
 }
 
 } // namespace kestrel2

@@ -2,6 +2,8 @@
 // The line under a failed connection's message that says what was tried and why
 // it failed: the device that could not be opened, or the unit that did not
 // answer on which port and settings. Pure functions of texts and numbers.
+#include "base/TransactionOutcome.h"
+
 #include <QString>
 
 namespace kestrel2 {
@@ -18,9 +20,9 @@ struct LinkDescription {
 // raised when it opened the port; `deviceExists` tells whether the device is there at all.
 QString PortOpenCause(const QString& device, bool deviceExists, const QString& componentError);
 
-// "no valid reply from address 5 on port 1 (/dev/ttyUSB0, 9600,e,8,1)" after a time-out or a
-// damaged reply; with an exception code, "address 5 on port 1 (...) answered with exception 2
-// (illegal data address)".
-QString NoReplyCause(const LinkDescription& link, int exceptionCode);
+// Why the unit's last transaction failed, by the component's outcome: "no reply from address 5
+// on port 1 (/dev/ttyUSB0, 9600,e,8,1)", "a damaged reply from ...", "address 5 on port 1 (...)
+// answered with exception 2 (illegal data address)" or "the serial line /dev/ttyUSB0 is gone".
+QString NoReplyCause(const LinkDescription& link, buslink::Outcome outcome, int exceptionCode);
 
 } // namespace kestrel2

@@ -1,5 +1,7 @@
 #include "ConnectionWindow.h"
 
+#include "base/BuslinkError.h"
+#include "line/PortMap.h"
 #include "link/ConnectionFailure.h"
 #include "link/ConnectionSettings.h"
 #include "link/RegisterAccess.h"
@@ -7,8 +9,6 @@
 #include "link/Safely.h"
 #include "main/DialogService.h"
 #include "main/WindowPlacement.h"
-#include "base/BuslinkError.h"
-#include "line/PortMap.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -224,7 +224,7 @@ void FrmConnection::DiscoverActuator(const ConnectionChoice& choice)
 
     ReadRegs(QVariant(PresenceRegister), 1);
     if (!ReadOk) {
-        dialogs.message(NotFoundMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptExceptionCode()));
+        dialogs.message(NotFoundMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
     // An actuator answers on these settings: offer them at the next start.
@@ -238,7 +238,7 @@ void FrmConnection::DiscoverActuator(const ConnectionChoice& choice)
     }
     if (LastAttemptExceptionCode() != IllegalDataAddress) {
         // No answer, a damaged one or another exception says nothing about the format.
-        dialogs.message(FormatCheckFailedMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptExceptionCode()));
+        dialogs.message(FormatCheckFailedMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
 

@@ -160,20 +160,26 @@ void TestLinkCore::portOpenCause()
 
 void TestLinkCore::noReplyCause_data()
 {
+    using buslink::Outcome;
+    QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<int>("exceptionCode");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("time-out or damaged reply") << 0 << "no valid reply from address 17 on port 2 (/dev/ttyS0, 19200,e,8,1)";
-    QTest::newRow("exception 2") << 2 << "address 17 on port 2 (/dev/ttyS0, 19200,e,8,1) answered with exception 2 "
-                                         "(illegal data address)";
-    QTest::newRow("exception 4") << 4 << "address 17 on port 2 (/dev/ttyS0, 19200,e,8,1) answered with exception 4 "
-                                         "(slave device failure)";
+    const QString where = "address 17 on port 2 (/dev/ttyS0, 19200,e,8,1)";
+    QTest::newRow("time-out") << Outcome::NoReply << 0 << "no reply from " + where;
+    QTest::newRow("checksum") << Outcome::ChecksumError << 0 << "a damaged reply from " + where;
+    QTest::newRow("too short") << Outcome::BadReply << 0 << "a damaged reply from " + where;
+    QTest::newRow("another unit answered") << Outcome::OtherUnitOrFunction << 0 << "a damaged reply from " + where;
+    QTest::newRow("line gone") << Outcome::LineLost << 0 << "the serial line /dev/ttyS0 is gone";
+    QTest::newRow("exception 2") << Outcome::Exception << 2 << where + " answered with exception 2 (illegal data address)";
+    QTest::newRow("exception 4") << Outcome::Exception << 4 << where + " answered with exception 4 (slave device failure)";
 }
 
 void TestLinkCore::noReplyCause()
 {
+    QFETCH(buslink::Outcome, outcome);
     QFETCH(int, exceptionCode);
     QFETCH(QString, cause);
-    QCOMPARE(NoReplyCause(LinkDescription{2, "/dev/ttyS0", "19200,e,8,1", 17}, exceptionCode), cause);
+    QCOMPARE(NoReplyCause(LinkDescription{2, "/dev/ttyS0", "19200,e,8,1", 17}, outcome, exceptionCode), cause);
 }
 
 void TestLinkCore::busyWaitResetRhythm_data()
