@@ -126,7 +126,8 @@ public:
     bool write(const QByteArray& bytes, QString* error)
     {
         if (writeAll(temporary.handle(), bytes)) return true;
-        setError(error, QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(finalPath), systemError(errno)));
+        setError(error,
+                 QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(finalPath), systemError(errno)));
         return false;
     }
     QString path() const { return temporary.fileName(); }

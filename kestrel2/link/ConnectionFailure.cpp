@@ -45,7 +45,8 @@ QString Where(const LinkDescription& link)
 
 QString PortOpenCause(const QString& device, bool deviceExists, const QString& componentError)
 {
-    const QString reason = deviceExists ? PlainReason(ReasonOf(device, componentError)) : QStringLiteral("no such device");
+    const QString reason =
+        deviceExists ? PlainReason(ReasonOf(device, componentError)) : QStringLiteral("no such device");
     return QStringLiteral("cannot open %1: %2").arg(device, reason);
 }
 

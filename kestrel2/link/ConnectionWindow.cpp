@@ -224,7 +224,8 @@ void FrmConnection::DiscoverActuator(const ConnectionChoice& choice)
 
     ReadRegs(QVariant(PresenceRegister), 1);
     if (!ReadOk) {
-        dialogs.message(NotFoundMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
+        dialogs.message(NotFoundMessage + LineBreak +
+                        NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
     // An actuator answers on these settings: offer them at the next start.
@@ -238,7 +239,8 @@ void FrmConnection::DiscoverActuator(const ConnectionChoice& choice)
     }
     if (LastAttemptExceptionCode() != IllegalDataAddress) {
         // No answer, a damaged one or another exception says nothing about the format.
-        dialogs.message(FormatCheckFailedMessage + LineBreak + NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
+        dialogs.message(FormatCheckFailedMessage + LineBreak +
+                        NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
 

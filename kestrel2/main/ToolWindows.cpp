@@ -76,7 +76,8 @@ FrmKXgroup* MonitorWindowIfOpen() { return monitorWindow.data(); }
 FrmChart& ShowTorqueProfileWindow()
 {
     // Opened by the monitor window's button.
-    return showWindow(torqueProfileWindow, monitorWindow ? static_cast<QWidget*>(monitorWindow.data()) : OpeningWindow());
+    QWidget* opener = monitorWindow ? static_cast<QWidget*>(monitorWindow.data()) : OpeningWindow();
+    return showWindow(torqueProfileWindow, opener);
 }
 FrmChart* TorqueProfileWindowIfOpen() { return torqueProfileWindow.data(); }
 Frmhelp& ShowPublicationsWindow() { return showWindow(publicationsWindow, OpeningWindow()); }

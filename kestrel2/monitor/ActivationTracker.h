@@ -90,7 +90,7 @@ private:
     {
         if (watching) return;
         watching = true;
-        QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, window, [this, window, deactivate](QWindow* focus) {
+        const auto focusMoved = [this, window, deactivate](QWindow* focus) {
             if (!focus || window->isActiveWindow()) return;
             for (QWidget* other : QApplication::topLevelWidgets()) {
                 if (other->windowHandle() != focus) continue;
@@ -99,7 +99,8 @@ private:
                 if (!transient) run(window, otherToolWindowActivated(), {}, deactivate);
                 return;
             }
-        });
+        };
+        QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, window, focusMoved);
     }
 
     bool away = false;      // the activation went to a dialog or another program, not to a window of the tool
