@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -16,9 +17,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrel2 {
+
+const QString LeftoverCopyMark = QStringLiteral(".kestrel2-save-");
 
 namespace {
 const QString TableName = QStringLiteral("mastertable");
@@ -75,32 +80,65 @@ bool syncPath(const QString& path, bool directory)
     return ok;
 }
 
-// A temporary file beside target that is renamed over it once it is complete and checked.
+QString systemError(int number) { return QString::fromLocal8Bit(std::strerror(number)); }
+
+// Writes all of bytes to fd; false with errno set when the system refuses (a full disk, say).
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// A temporary file beside target that is renamed over it once it is complete and
+// checked. Its name, ".<target name>.kestrel2-save-XXXXXX", is ours alone, and it is
+// locked while it is written, so a copy left by a save that died can be told from
+// one being written and removed later (LeftoverCopyName, RemoveLeftoverCopies).
 class SiblingFile {
 public:
     explicit SiblingFile(const QString& target)
         : finalPath(QFileInfo(target).absoluteFilePath()),
           temporary(QFileInfo(finalPath).absolutePath() + QStringLiteral("/.") + QFileInfo(finalPath).fileName() +
-                    QStringLiteral(".XXXXXX"))
+                    LeftoverCopyMark + QStringLiteral("XXXXXX"))
     {
     }
     bool create(QString* error)
     {
-        if (temporary.open()) return true;
+        RemoveLeftoverCopies(QFileInfo(finalPath).absolutePath());
+        if (temporary.open()) {
+            ::flock(temporary.handle(), LOCK_EX | LOCK_NB);
+            return true;
+        }
         setError(error, QStringLiteral("Cannot write in the folder %1: %2")
                             .arg(QDir::toNativeSeparators(QFileInfo(finalPath).absolutePath()),
                                  temporary.errorString()));
         return false;
     }
-    QFile& file() { return temporary; }
+    // Appends bytes; on failure the error names the target and the system's reason.
+    bool write(const QByteArray& bytes, QString* error)
+    {
+        if (writeAll(temporary.handle(), bytes)) return true;
+        setError(error,
+                 QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(finalPath), systemError(errno)));
+        return false;
+    }
     QString path() const { return temporary.fileName(); }
-    // Renames the temporary file into place; the old target stays untouched on failure.
+    // Flushes the copy to the disk (a full disk may only show here) and renames it into
+    // place; the old target stays untouched on failure. The copy stays open, and locked,
+    // until it has been renamed.
     bool commit(QString* error)
     {
-        temporary.close();
         if (!syncPath(path(), false)) {
             setError(error, QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(finalPath),
-                                                                      QString::fromLocal8Bit(std::strerror(errno))));
+                                                                      systemError(errno)));
             return false;
         }
         const QFileDevice::Permissions permissions =
@@ -110,10 +148,11 @@ public:
         QFile::setPermissions(path(), permissions);
         if (std::rename(QFile::encodeName(path()).constData(), QFile::encodeName(finalPath).constData()) != 0) {
             setError(error, QStringLiteral("Cannot replace %1: %2").arg(QDir::toNativeSeparators(finalPath),
-                                                                        QString::fromLocal8Bit(std::strerror(errno))));
+                                                                        systemError(errno)));
             return false;
         }
         temporary.setAutoRemove(false);
+        temporary.close();
         syncPath(QFileInfo(finalPath).absolutePath(), true);
         return true;
     }
@@ -170,7 +209,6 @@ bool CreateEmptyDocument(const QString& path, QString* error)
 {
     SiblingFile sibling(path);
     if (!sibling.create(error)) return false;
-    sibling.file().close();
     {
         DocumentConnection connection(sibling.path(), false);
         if (!connection.open(error)) return false;
@@ -336,18 +374,8 @@ bool CopyDocument(const QString& source, const QString& target, QString* error)
                      QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(source), input.errorString()));
             return false;
         }
-        if (sibling.file().write(chunk) != chunk.size()) {
-            setError(error, QStringLiteral("Cannot write %1: %2")
-                                .arg(QDir::toNativeSeparators(target), sibling.file().errorString()));
-            return false;
-        }
+        if (!sibling.write(chunk, error)) return false;
     }
-    if (!sibling.file().flush()) {
-        setError(error, QStringLiteral("Cannot write %1: %2")
-                            .arg(QDir::toNativeSeparators(target), sibling.file().errorString()));
-        return false;
-    }
-    sibling.file().close();
     // Check the bytes that will be renamed into place, not only the source.
     const QString copied = CheckDocument(sibling.path());
     if (!copied.isEmpty()) {
@@ -367,5 +395,31 @@ QString SaveTargetName(const QString& chosen)
 QString DocumentFileNamePreset() { return QStringLiteral("*.avc"); }
 
 QString DocumentFileFilter() { return QStringLiteral("Configuration documents (*.avc);;All files (*)"); }
+
+bool IsLeftoverCopyName(const QString& fileName)
+{
+    static const QRegularExpression ours(QStringLiteral("^\\..+") + QRegularExpression::escape(LeftoverCopyMark) +
+                                         QStringLiteral("[A-Za-z0-9]{6}$"));
+    return ours.match(fileName).hasMatch();
+}
+
+int RemoveLeftoverCopies(const QString& folder)
+{
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (!IsLeftoverCopyName(name)) continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        // Only a plain file that no save holds locked any more: its writer has gone.
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
+}
 
 } // namespace kestrel2

@@ -47,6 +47,15 @@ bool CopyDocument(const QString& source, const QString& target, QString* error =
 // was cancelled (nothing chosen, or the preset "*.avc" unchanged).
 QString SaveTargetName(const QString& chosen);
 
+// Copies are written as ".<target name>.kestrel2-save-XXXXXX" beside their target. One
+// that a save killed half-way left behind is removed by the next copy into that
+// folder (or RemoveLeftoverCopies); nothing else is ever removed: only names of this
+// pattern, only plain files, and only when no save holds them locked.
+extern const QString LeftoverCopyMark;  // ".kestrel2-save-"
+bool IsLeftoverCopyName(const QString& fileName);
+// Removes such leftovers from the folder; the number removed.
+int RemoveLeftoverCopies(const QString& folder);
+
 // The preset file name of the open and save dialogs.
 QString DocumentFileNamePreset();
 QString DocumentFileFilter();

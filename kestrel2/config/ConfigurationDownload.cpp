@@ -2,6 +2,9 @@
 
 #include "ParameterMap.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kestrel2 {
 
 namespace {
@@ -17,13 +20,12 @@ QList<ValidationRule> buildRules()
                    double scale = 1) {
         return ValidationRule{control, text, text, low, high, scale, last};
     };
-    // The texts are the ones users of the earlier tool know, slips included
-    // (the minimum position accepts 0 and the analog maximum 1023 whatever the second line says).
+    // Each second line names the range its field accepts.
     return {
         {"txtAddress", "Unable to download, Invalid Modbus Base address. ", "Unable to download, Invalid Modbus address. ",
          1, 247, 1, "  You must enter a number from 1 to 247."},
         {"txtMinPosition", "Unable to download, Invalid Minimum position. ",
-         "Unable to download, Invalid minimum postion. ", 0, 100, 1, to100},
+         "Unable to download, Invalid minimum postion. ", 0, 100, 1, zeroTo100},
         {"txtMaxPosition", "Unable to download, Invalid Maximum position. ",
          "Unable to download, Invalid Maximum postion. ", 1, 100, 1, to100},
         same("txtDeadband", "Unable to download, Invalid Deadband. ", 0, 255, tenths, 10),
@@ -35,7 +37,8 @@ QList<ValidationRule> buildRules()
         same("txtJammedTime", "Unable to download, Invalid Valve jammed time. ", 0, 255, to255),
         same("txtManualMoveTravel", "Unable to download, Invalid Manual movement travel. ", 1, 100, to100),
         same("txtWatchdogTime", "Unable to download, Invalid Watchdog timeout. ", 0, 255, to255),
-        same("txtAnalogMax", "Unable to download, Invalid Analog maximum value. ", 0, 1023, to255),
+        same("txtAnalogMax", "Unable to download, Invalid Analog maximum value. ", 0, 1023,
+             QStringLiteral("  You must enter a number from 0 to 1023.")),
         {"txtCommsTimer", "Unable to download, Invalid Communication loss timer value. ",
          "Unable to download, Invalid Communications loss timer value. ", 0, 255, 1, to255},
     };
@@ -53,6 +56,13 @@ const RequiredList RequiredLists[] = {
     {"CmbDataBase", "Data base arrangement"},
 };
 
+// True when the number has no fraction; the tenths fields are checked after scaling,
+// so they take one decimal. The tolerance absorbs binary rounding (2.3 x 10).
+bool isWhole(double value)
+{
+    return std::fabs(value - std::nearbyint(value)) <= 1e-9 * std::max(1.0, std::fabs(value));
+}
+
 int roundedNumber(const QString& text, double scale = 1)
 {
     const auto number = ParseNumber(text);
@@ -69,14 +79,16 @@ const QList<ValidationRule>& DownloadValidationRules()
 std::optional<DownloadRefusal> ValidateDownload(const FormValues& values)
 {
     for (const ValidationRule& rule : DownloadValidationRules()) {
+        // A fraction the register cannot hold is refused as not a number, rather than written rounded.
         const auto number = ParseNumber(values.value(rule.control));
-        if (!number) return DownloadRefusal{rule.control, rule.notNumberText + LineBreak + rule.lastText};
-        const double scaled = *number * rule.scale;
+        const double scaled = number ? *number * rule.scale : 0.0;
+        if (!number || !isWhole(scaled))
+            return DownloadRefusal{rule.control, rule.notNumberText + LineBreak + rule.lastText};
         if (scaled < rule.low || scaled > rule.high)
             return DownloadRefusal{rule.control, rule.outOfRangeText + LineBreak + rule.lastText};
     }
     const auto mask = ParseNumber(values.value(QStringLiteral("txtMask")));
-    if (!mask || *mask < 0 || *mask > 255)
+    if (!mask || !isWhole(*mask) || *mask < 0 || *mask > 255)
         return DownloadRefusal{QStringLiteral("txtMask"),
                                QStringLiteral("Unable to download, Invalid Auxiliary input mask. ") + LineBreak +
                                    QStringLiteral("  You must enter a number from 0 to 255.")};

@@ -111,13 +111,17 @@ void FrmKXConfig::buildMenus()
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    item(file, QStringLiteral("&Open saved file"), QStringLiteral("MnuOpen"), &FrmKXConfig::OpenSavedFile);
-    item(file, QStringLiteral("&Save current file"), QStringLiteral("mnuSave"), &FrmKXConfig::SaveCurrentFile);
-    item(file, QStringLiteral("&Print report"), QStringLiteral("MnuPrint"), &FrmKXConfig::PrintDocument);
+    item(file, QStringLiteral("&Open saved file"), QStringLiteral("MnuOpen"), &FrmKXConfig::OpenSavedFile)
+        ->setShortcut(QKeySequence::Open);
+    item(file, QStringLiteral("&Save current file"), QStringLiteral("mnuSave"), &FrmKXConfig::SaveCurrentFile)
+        ->setShortcut(QKeySequence::Save);
+    item(file, QStringLiteral("&Print report"), QStringLiteral("MnuPrint"), &FrmKXConfig::PrintDocument)
+        ->setShortcut(QKeySequence::Print);
     item(nullptr, QStringLiteral("&Upload configuration"), QStringLiteral("mnuUpload"), &FrmKXConfig::Upload);
     item(nullptr, QStringLiteral("&Download configuration"), QStringLiteral("MNUDownload"), &FrmKXConfig::Download);
     item(nullptr, QStringLiteral("&Main screen"), QStringLiteral("MnuReturn"), &FrmKXConfig::ReturnToMainScreen);
-    item(nullptr, QStringLiteral("&Monitor and control"), QStringLiteral("MnuKXgroup"),
+    // "M" is the main screen's: the monitor takes "o".
+    item(nullptr, QStringLiteral("M&onitor and control"), QStringLiteral("MnuKXgroup"),
          &FrmKXConfig::ShowMonitorAndControl);
     item(nullptr, QStringLiteral("&Service notes"), QStringLiteral("mnuServiceNotes"), &FrmKXConfig::ServiceNotes);
     QAction* help = menuBar()->addAction(QStringLiteral("&Help"));
@@ -338,6 +342,8 @@ void FrmKXConfig::OpenSavedFile()
     const QString chosen = dialogs.fileName(FileDialogKind::Open, QStringLiteral("Open saved file"),
                                             DocumentFileNamePreset(), DocumentFileFilter(), this);
     if (chosen.isEmpty() || QFileInfo(chosen).fileName() == DocumentFileNamePreset()) return;
+    // Copies that a save killed half-way left in that folder go now.
+    RemoveLeftoverCopies(QFileInfo(chosen).absolutePath());
     // A file that is not a configuration document is refused before anything is closed or replaced.
     const QString problem = CheckDocument(chosen);
     if (!problem.isEmpty()) {

@@ -62,12 +62,12 @@ QList<Parameter> buildMap()
     add(40015, "Hysteresis", "txtHysteresis", "(0-25.5%)", "%", K::Tenths);
     add(40016, "Slow mode range", "txtSlowModeRange", percent, "%", K::Number);
     add(40017, "Valve jammed timeout", "txtJammedTime", seconds, "sec", K::Number);
-    add(40018, "Manual movement travel", "txtManualMoveTravel", percent, "%", K::Number);
+    add(40018, "Manual movement travel", "txtManualMoveTravel", "(1-100%)", "%", K::Number);
     add(40019, "Watchdog timeout", "txtWatchdogTime", seconds, "sec", K::Number);
     add(40020, "Digital input #4 actions", "CmbESDDI4", "", "", K::List, DigitalInput4Entries());
     add(40021, "Analog maximum value", "txtAnalogMax", "(0-1023)", "counts", K::Number);
     add(40022, "Communications loss timer", "txtCommsTimer", seconds, "sec", K::Number);
-    add(40023, "Modbus address", "txtAddress", "(0-247)", "", K::Number);
+    add(40023, "Modbus address", "txtAddress", "(1-247)", "", K::Number);
     add(40024, "Baud rate", "CmbBaud", "", "baud", K::ListPlusOne, BaudRateEntries());
     add(40025, "Parity / Stop bits", "cmbParityStop", "", "", K::List, ParityStopEntries());
     add(40026, "Data base arrangement", "CmbDataBase", "", "", K::List, DataBaseEntries());

@@ -1,20 +1,26 @@
 #include "ConnectionWindow.h"
 
+#include "base/BuslinkError.h"
+#include "line/PortMap.h"
+#include "link/ConnectionFailure.h"
 #include "link/ConnectionSettings.h"
 #include "link/RegisterAccess.h"
+#include "link/RememberedConnection.h"
 #include "link/Safely.h"
 #include "main/DialogService.h"
-#include "line/PortMap.h"
+#include "main/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -28,8 +34,16 @@ namespace {
 constexpr int PresenceRegister = 400006;     // any actuator answers here
 constexpr int FormatRegister = 400026;       // exists only in the MKII arrangement
 constexpr int FormatChangeRegister = 40007;  // 1 asks an MK 1 module for MKII at the next power-up
+// The answer of an MK 1 module to the format probe: it has no register 26. Only this
+// answer means MK 1; in MKII, 40007 is the position set-point, so a write of 1 on a
+// mere guess would drive the valve to 0.1 % open.
+constexpr int IllegalDataAddress = 2;
 
 const QString LineBreak = QStringLiteral("\r\n");
+const QString NotFoundMessage =
+    QStringLiteral("Unable to locate KX actuator, double check your settings and connections.");
+const QString FormatCheckFailedMessage = QStringLiteral(
+    "Communication with the KX actuator failed during the MKII format check; nothing has been written to the actuator.");
 
 QComboBox* makeList(const QString& name, const QStringList& entries, QWidget* parent)
 {
@@ -97,7 +111,29 @@ FrmConnection::FrmConnection(QWidget* parent) : QDialog(parent), component(new b
     layout->addStretch(1);
     layout->addLayout(buttons);
     setMinimumWidth(360);
+    PreselectRememberedConnection();
     ShowPortDevice();
+}
+
+void FrmConnection::PreselectRememberedConnection()
+{
+    const std::optional<ConnectionChoice> remembered = RememberedConnection();
+    if (!remembered) return;
+    comPortList->setCurrentIndex(remembered->comPort);
+    baudList->setCurrentIndex(remembered->baud);
+    parityList->setCurrentIndex(remembered->parity);
+    stopList->setCurrentIndex(remembered->stopBits);
+    addressField->setText(remembered->address);
+}
+
+LinkDescription FrmConnection::DescribeLink() const
+{
+    LinkDescription link;
+    link.port = component->CommPort();
+    link.device = component->devicePath().isEmpty() ? buslink::DevicePathForPort(link.port) : component->devicePath();
+    link.settings = CommSettings;
+    link.address = component->Address();
+    return link;
 }
 
 void FrmConnection::ShowPortDevice()
@@ -123,6 +159,8 @@ bool FrmConnection::event(QEvent* event)
 
 void FrmConnection::showEvent(QShowEvent* event)
 {
+    // Shown from the main window or the configuration window: centred on it, on its screen.
+    if (!event->spontaneous()) PlaceOnParentScreen(this, OpeningWindow());
     // The host shows the component with its window; showing stops its timers.
     component->Show();
     ShowPortDevice();
@@ -158,29 +196,51 @@ void FrmConnection::cmdhide_Click()
     Safely([&] { component->setSettings(CommSettings); });
     retriesField->setText(QStringLiteral("2"));
     delayField->setText(QStringLiteral("0.06"));
-    // A port that cannot be opened shows itself in the probe that follows.
-    Safely([&] { component->setPortOpen(true); });
+    // A port that cannot be opened is reported at once, with the reason, instead of
+    // through the retries of a probe that cannot reach anything.
+    QString openError;
+    try {
+        component->setPortOpen(true);
+    } catch (const buslink::BuslinkError& error) {
+        openError = error.text();
+    } catch (const std::exception& error) {
+        openError = QString::fromLocal8Bit(error.what());
+    }
     Safely([&] { component->setEnabled(true); });
     hide();
 
-    DiscoverActuator();
+    if (!openError.isEmpty()) {
+        const QString device = DescribeLink().device;
+        dialogs.message(NotFoundMessage + LineBreak + PortOpenCause(device, QFileInfo::exists(device), openError));
+        return;
+    }
+    DiscoverActuator(choice);
 }
 
-void FrmConnection::DiscoverActuator()
+void FrmConnection::DiscoverActuator(const ConnectionChoice& choice)
 {
     DialogService& dialogs = DialogService::instance();
     dialogs.message(QStringLiteral("Testing communications") + LineBreak + QStringLiteral("Please Wait!!"));
 
     ReadRegs(QVariant(PresenceRegister), 1);
     if (!ReadOk) {
-        dialogs.message(QStringLiteral("Unable to locate KX actuator, double check your settings and connections."));
+        dialogs.message(NotFoundMessage + LineBreak +
+                        NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
+    // An actuator answers on these settings: offer them at the next start.
+    RememberConnection(choice);
     dialogs.message(QStringLiteral("KX actuator found the program will confirm MKII format."));
 
     ReadRegs(QVariant(FormatRegister), 1);
     if (ReadOk) {
         dialogs.message(QStringLiteral("KX actuator found in MKII format."));
+        return;
+    }
+    if (LastAttemptExceptionCode() != IllegalDataAddress) {
+        // No answer, a damaged one or another exception says nothing about the format.
+        dialogs.message(FormatCheckFailedMessage + LineBreak +
+                        NoReplyCause(DescribeLink(), LastAttemptOutcome(), LastAttemptExceptionCode()));
         return;
     }
 

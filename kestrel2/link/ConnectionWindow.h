@@ -2,6 +2,8 @@
 // The connection window: port, line settings and slave address of the
 // actuator. It owns the tool's one component instance, Buslink1, for the whole
 // run; OK configures and opens the port, hides the window and probes the actuator.
+#include "link/ConnectionFailure.h"
+#include "link/ConnectionSettings.h"
 #include "shell/Buslink.h"
 
 #include <QDialog>
@@ -40,8 +42,11 @@ public:
     void ReleasePort();
     // OK: validate, configure and open the port, hide, then probe the actuator.
     void cmdhide_Click();
-    // Finds the actuator and checks (or converts) its register arrangement.
-    void DiscoverActuator();
+    // Finds the actuator and checks (or converts) its register arrangement; a
+    // connection that finds it is remembered for the next start.
+    void DiscoverActuator(const ConnectionChoice& choice);
+    // The port, device, settings and address the component now uses.
+    LinkDescription DescribeLink() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -49,6 +54,7 @@ protected:
 
 private:
     void ShowPortDevice();
+    void PreselectRememberedConnection();
 
     buslink::Buslink* component;
     QComboBox* comPortList = nullptr;

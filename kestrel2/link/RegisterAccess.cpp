@@ -25,6 +25,12 @@ const QString DisruptedQuestion = QStringLiteral("Communication disrupted.  Do y
 const QString RetryFailedMessage = QStringLiteral("Retry not successful.  Double check connections and retry.");
 
 int transactionDepth = 0;
+// How an attempt ended, as far as the caller of the register access needs to know.
+struct AttemptEnd {
+    buslink::Outcome outcome = buslink::Outcome::Answered;
+    qint16 exceptionCode = 0;
+};
+AttemptEnd lastAttempt;
 
 struct TransactionScope {
     TransactionScope() { ++transactionDepth; }
@@ -98,37 +104,64 @@ void KeepValues(const buslink::VariantArray& values, int count)
     RegValues = kept;
 }
 
+// How the attempt just made ended. A closed port sent nothing, so an exception the
+// component still remembers is not this attempt's.
+AttemptEnd EndOfAttempt(buslink::Buslink& link, qint16 status)
+{
+    AttemptEnd end;
+    if (status == -1) return end;
+    Safely([&] {
+        end.outcome = link.LastResult().outcome;
+        end.exceptionCode = link.port().portOpen() ? link.LastExceptionCode() : qint16(0);
+    });
+    return end;
+}
+
 // One attempt: wait for the line (resetting it when it stays busy), try, then
-// pause for the connection window's delay. True when the attempt succeeded.
-bool Attempt(buslink::Buslink& link, void (*reset)(buslink::Buslink&), const std::function<qint16()>& attempt)
+// pause for the connection window's delay. True when the attempt succeeded;
+// `end` says how it ended.
+bool Attempt(buslink::Buslink& link, void (*reset)(buslink::Buslink&), const std::function<qint16()>& attempt,
+             AttemptEnd& end)
 {
     BusyWait([&] { return Busy(link); }, [&] { reset(link); });
     const qint16 status = attempt();
+    end = EndOfAttempt(link, status);
     Pause(DelayTime());
     return status == -1;
 }
 
 // The retry rule of both register operations: the first try and the connection
 // window's retries; when all fail, `ok` turns false and the engineer may ask for
-// one more try. True when a try succeeded (`ok` is then true).
+// one more try. True when a try succeeded (`ok` is then true). The flag and the
+// end of the last try are set last, so a call made meanwhile (a poll while the
+// question is up) cannot leave its own outcome in their place.
 bool WithRetries(buslink::Buslink& link, void (*reset)(buslink::Buslink&), const std::function<qint16()>& attempt,
                  bool& ok)
 {
+    AttemptEnd end;
+    const auto finish = [&](bool succeeded) {
+        lastAttempt = end;
+        return ok = succeeded;
+    };
     const int retries = RetryCount();
     for (int i = 0; i <= retries; ++i) {
-        if (Attempt(link, reset, attempt)) return ok = true;
+        if (Attempt(link, reset, attempt, end)) return finish(true);
     }
     ok = false;
+    lastAttempt = end;
     DialogService& dialogs = DialogService::instance();
-    if (dialogs.message(DisruptedQuestion, DialogButtons::YesNo) != DialogAnswer::Yes) return false;
-    if (Attempt(link, ResetAfterWrite, attempt)) return ok = true;
+    if (dialogs.message(DisruptedQuestion, DialogButtons::YesNo) != DialogAnswer::Yes) return finish(false);
+    if (Attempt(link, ResetAfterWrite, attempt, end)) return finish(true);
     dialogs.message(RetryFailedMessage, DialogButtons::Ok);
-    return false;
+    return finish(false);
 }
 
 } // namespace
 
 bool RegisterTransactionRunning() { return transactionDepth > 0; }
+
+qint16 LastAttemptExceptionCode() { return lastAttempt.exceptionCode; }
+buslink::Outcome LastAttemptOutcome() { return lastAttempt.outcome; }
 
 void WaitOnePoll()
 {

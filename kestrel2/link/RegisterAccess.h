@@ -3,6 +3,7 @@
 // WriteRegs: wait until the component is idle, try, pause, retry, and at the
 // end ask the user whether to try once more. Outcomes are left in the flags.
 #include "base/BoundedArray.h"
+#include "base/TransactionOutcome.h"
 
 #include <QList>
 #include <QVariant>
@@ -26,6 +27,13 @@ std::optional<QList<qint32>> ReadBlock(int reference, int count);
 void WriteRegs(const QVariant& address, const QVariant& values, qint16& count);
 // Returns after the given time; processes no events meanwhile.
 void Pause(double seconds);
+
+// The exception code the actuator answered the last attempt of the last ReadRegs or
+// WriteRegs call with: 0 when that attempt succeeded, got no reply, or got a damaged one.
+// Tells "the module has no such register" (2) from a line that failed.
+qint16 LastAttemptExceptionCode();
+// How the component says that last attempt ended (answered, no reply, a damaged reply, ...).
+buslink::Outcome LastAttemptOutcome();
 
 // True while a ReadRegs or WriteRegs call is running (possibly several, nested
 // through the events they let run); the component must not be released then.

@@ -6,6 +6,7 @@
 #include "main/HelpWindow.h"
 #include "main/Pictures.h"
 #include "main/ToolWindows.h"
+#include "main/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -55,7 +56,7 @@ FrmMain::FrmMain(QWidget* parent) : QMainWindow(parent)
     const MenuEntry entries[] = {
         {"mnuConfigureActuator", "&Configure actuator", nullptr},
         {"mnuControl", "&Monitor and control actuator", nullptr},
-        {"mnuConnectionscreen", "Connection", &FrmMain::mnuConnectionscreen_Click},
+        {"mnuConnectionscreen", "C&onnection", &FrmMain::mnuConnectionscreen_Click},
         {"mnuAbout", "&About", &FrmMain::mnuAbout_Click},
         {"mnuHelp", "&Help", &FrmMain::mnuHelp_Click},
         {"mnuExit", "&Exit", &FrmMain::mnuExit_Click},
@@ -142,6 +143,7 @@ void FrmMain::mnuConnectionscreen_Click()
 void FrmMain::mnuAbout_Click()
 {
     FrmAbout about(this);
+    PlaceOnParentScreen(&about, this);
     about.exec();
 }
 

@@ -5,6 +5,7 @@
 #include "link/RegisterAccess.h"
 #include "main/HelpWindow.h"
 #include "main/MainWindow.h"
+#include "main/WindowPlacement.h"
 #include "monitor/MonitorWindow.h"
 #include "monitor/TorqueProfileWindow.h"
 
@@ -20,12 +21,14 @@ QPointer<FrmKXgroup> monitorWindow;
 QPointer<FrmChart> torqueProfileWindow;
 QPointer<Frmhelp> publicationsWindow;
 
+// A window created anew opens on the screen of the window it is opened from, centred on it.
 template <typename W>
-W& showWindow(QPointer<W>& slot)
+W& showWindow(QPointer<W>& slot, QWidget* openedFrom)
 {
     if (!slot) {
         slot = new W();
         slot->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceOnParentScreen(slot, openedFrom);
     }
     slot->show();
     slot->raise();
@@ -66,13 +69,18 @@ void ShowMainWindow()
     mainWindow->activateWindow();
 }
 
-FrmKXConfig& ShowConfigurationWindow() { return showWindow(configurationWindow); }
+FrmKXConfig& ShowConfigurationWindow() { return showWindow(configurationWindow, OpeningWindow()); }
 FrmKXConfig* ConfigurationWindowIfOpen() { return configurationWindow.data(); }
-FrmKXgroup& ShowMonitorWindow() { return showWindow(monitorWindow); }
+FrmKXgroup& ShowMonitorWindow() { return showWindow(monitorWindow, OpeningWindow()); }
 FrmKXgroup* MonitorWindowIfOpen() { return monitorWindow.data(); }
-FrmChart& ShowTorqueProfileWindow() { return showWindow(torqueProfileWindow); }
+FrmChart& ShowTorqueProfileWindow()
+{
+    // Opened by the monitor window's button.
+    QWidget* opener = monitorWindow ? static_cast<QWidget*>(monitorWindow.data()) : OpeningWindow();
+    return showWindow(torqueProfileWindow, opener);
+}
 FrmChart* TorqueProfileWindowIfOpen() { return torqueProfileWindow.data(); }
-Frmhelp& ShowPublicationsWindow() { return showWindow(publicationsWindow); }
+Frmhelp& ShowPublicationsWindow() { return showWindow(publicationsWindow, OpeningWindow()); }
 Frmhelp* PublicationsWindowIfOpen() { return publicationsWindow.data(); }
 
 void CloseToolWindows()

@@ -1,5 +1,6 @@
 #include "main/MainWindow.h"
 #include "main/ToolWindows.h"
+#include "main/WindowPlacement.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("kestrel2"));
     kestrel2::FrmMain window;
     kestrel2::SetMainWindow(&window);
+    kestrel2::PlaceOnParentScreen(&window, nullptr);
     window.show();
     window.activateWindow();
     return app.exec();

@@ -24,6 +24,13 @@ void IndicationLabel::setColour(const QColor& colour)
     update();
 }
 
+void IndicationLabel::setStale(bool on)
+{
+    if (on == stale) return;
+    stale = on;
+    update();
+}
+
 QSize IndicationLabel::sizeHint() const
 {
     const QFontMetrics fm(font());
@@ -34,6 +41,7 @@ void IndicationLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (stale) painter.setOpacity(0.4);  // over the dark ground: dimmed, yet its colour still tells
     const QFontMetrics fm(font());
     const int lamp = fm.height() - 4;
     const QRectF lampRect(2, (height() - lamp) / 2.0, lamp, lamp);

@@ -1,6 +1,7 @@
 #pragma once
 // A labelled indicator: a lamp and a caption, both in the indication's colour.
-// The state is shown by colour only; the caption never disappears.
+// The state is shown by colour only; the caption never disappears. A stale
+// indication (its value is not current) is drawn greyed, in its colour dimmed.
 #include <QColor>
 #include <QWidget>
 
@@ -16,6 +17,8 @@ public:
     void setText(const QString& text);
     QColor colour() const { return current; }
     void setColour(const QColor& colour);
+    bool isStale() const { return stale; }
+    void setStale(bool on);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -26,6 +29,7 @@ protected:
 private:
     QString caption;
     QColor current;
+    bool stale = false;
 };
 
 } // namespace kestrel2

@@ -16,12 +16,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 #include <optional>
 
 namespace kestrel2 {
@@ -79,13 +82,13 @@ FrmKXgroup::FrmKXgroup(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("FrmKXgroup"));
     setWindowTitle(QStringLiteral("KX actuator"));
 
-    auto* mnuMain = menuBar()->addAction(QStringLiteral("Main screen"));
+    auto* mnuMain = menuBar()->addAction(QStringLiteral("&Main screen"));
     mnuMain->setObjectName(QStringLiteral("MnuMain"));
     connect(mnuMain, &QAction::triggered, this, [this] {
         close();
         ShowMainWindow();
     });
-    auto* mnuConfig = menuBar()->addAction(QStringLiteral("Actuator configuration"));
+    auto* mnuConfig = menuBar()->addAction(QStringLiteral("&Actuator configuration"));
     mnuConfig->setObjectName(QStringLiteral("MnuconfigActuator"));
     connect(mnuConfig, &QAction::triggered, this, [this] {
         close();
@@ -142,6 +145,12 @@ QWidget* FrmKXgroup::buildInformation()
     addressLabel->setObjectName(QStringLiteral("lblAddress"));
     addressLabel->setFont(bold);
     info->addWidget(addressLabel, 1, 1);
+    lastReadingLabel = new QLabel;
+    lastReadingLabel->setObjectName(QStringLiteral("lblLastReading"));
+    // Room for the longest text, bold as when stale, so the layout never has to move.
+    lastReadingLabel->setMinimumWidth(
+        QFontMetrics(bold).horizontalAdvance(QStringLiteral("Not current: last good reading at 00:00:00 PM")) + 4);
+    info->addWidget(lastReadingLabel, 2, 0, 1, 2);
     info->setColumnStretch(1, 1);
     layout->addLayout(info);
     layout->addSpacing(12);
@@ -240,10 +249,16 @@ QWidget* FrmKXgroup::buildControls()
     slider->setTracking(false);
     slider->setMinimumWidth(200);
     connect(slider, &QSlider::valueChanged, this, &FrmKXgroup::positionMoved);
+    connect(slider, &QSlider::sliderMoved, this, &FrmKXgroup::showSetPointToSend);
     positionLayout->addWidget(slider, 0, 0, 1, 3);
     positionLayout->addWidget(new QLabel(QStringLiteral("0 %")), 1, 0, Qt::AlignLeft);
     positionLayout->addWidget(new QLabel(QStringLiteral("% open")), 1, 1, Qt::AlignHCenter);
     positionLayout->addWidget(new QLabel(QStringLiteral("100 %")), 1, 2, Qt::AlignRight);
+    setPointLabel = new QLabel;
+    setPointLabel->setObjectName(QStringLiteral("lblSetPoint"));
+    setPointLabel->setAlignment(Qt::AlignCenter);
+    positionLayout->addWidget(setPointLabel, 2, 0, 1, 3);
+    showSetPoint();
     layout->addWidget(position);
     layout->addSpacing(8);
 
@@ -332,13 +347,14 @@ void FrmKXgroup::PollTick()
     if (tickRunning || activationRunning || closing) return;
     const QPointer<FrmKXgroup> self(this);
     tickRunning = true;
-    runTick();
+    const bool good = runTick();
     if (!self) return;
     tickRunning = false;
+    if (!closing) showReadingState(good);
     if (activationRequested && !closing) runActivation();
 }
 
-void FrmKXgroup::runTick()
+bool FrmKXgroup::runTick()
 {
     const QPointer<FrmKXgroup> self(this);
     // Each read returns nothing when it failed, or when the window was closed
@@ -350,26 +366,75 @@ void FrmKXgroup::runTick()
     };
 
     const auto status = read(StatusFirstInput, StatusReadCount);
-    if (!status) return;
+    if (!status) return false;
     const auto alarms = read(AlarmFirstInput, AlarmCount);
-    if (!alarms) return;
+    if (!alarms) return false;
     ShowIndications(*status, *alarms);
 
     const auto position = read(ValvePositionRegister, 1);
-    if (!position) return;
+    if (!position) return false;
     valvePosition->setValue(GaugePercent(position->at(0)));
     const auto torqueValue = read(TorqueRegister, 1);
-    if (!torqueValue) return;
+    if (!torqueValue) return false;
     torque->setValue(GaugePercent(torqueValue->at(0)));
     const auto analog = read(AnalogInputRegister, 1);
-    if (!analog) return;
+    if (!analog) return false;
     analogInput->setValue(GaugePercent(analog->at(0)));
 
     const auto relays = read(RelayFirstCoil, RelayCount);
-    if (!relays) return;
+    if (!relays) return false;
     const QStringList texts = RelayTexts(*relays);
     for (int k = 0; k < RelayCount; ++k) relayStatus.at(k)->setText(texts.at(k));
+
+    // The set-point the position slider shows between moves.
+    const auto setPoint = read(PositionSetPointRegister, 1);
+    if (!setPoint) return false;
+    setPointTenths = setPoint->at(0);
+    showSetPoint();
+    return true;
 }
+
+void FrmKXgroup::showReadingState(bool good)
+{
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    if (good) lastGoodReading = QDateTime::currentDateTime();
+    stale = !good;
+    const QString time = english.toString(lastGoodReading.time(), QStringLiteral("hh:mm:ss AP"));
+    if (!stale)
+        lastReadingLabel->setText(QStringLiteral("Last reading at ") + time);
+    else if (lastGoodReading.isValid())
+        lastReadingLabel->setText(QStringLiteral("Not current: last good reading at ") + time);
+    else
+        lastReadingLabel->setText(QStringLiteral("Not current: no good reading yet"));
+    QFont font = lastReadingLabel->font();
+    font.setBold(stale);
+    lastReadingLabel->setFont(font);
+    for (IndicationLabel* label : statusLabels + alarmLabels) label->setStale(stale);
+    for (PercentGauge* gauge : {valvePosition, torque, analogInput}) gauge->setStale(stale);
+    for (QLineEdit* relay : relayStatus) relay->setEnabled(!stale);
+    setPointLabel->setEnabled(!stale);
+}
+
+void FrmKXgroup::showSetPoint()
+{
+    // Not while the user drags the slider or answers its question: it shows what would be sent then.
+    if (slider->isSliderDown() || positionQuestionUp) return;
+    const QSignalBlocker quiet(slider);
+    if (!setPointTenths) {
+        slider->setValue(0);
+        setPointLabel->setText(QStringLiteral("Set-point: not read yet"));
+        return;
+    }
+    slider->setValue(qBound(0, int(std::lround(*setPointTenths / 10.0)), 100));
+    setPointLabel->setText(QStringLiteral("Set-point: ") + TenthsText(*setPointTenths) + QStringLiteral(" %"));
+}
+
+void FrmKXgroup::showSetPointToSend(int percent)
+{
+    setPointLabel->setText(QStringLiteral("To send: %1 %").arg(percent));
+}
+
+
 
 void FrmKXgroup::ShowIndications(const QList<qint32>& statusValues, const QList<qint32>& alarmValues)
 {
@@ -388,11 +453,24 @@ void FrmKXgroup::command(int coil, int value, const QString& question)
 
 void FrmKXgroup::positionMoved(int percent)
 {
-    if (DialogService::instance().message(QStringLiteral("Do you want to position the valve?  "),
-                                          DialogButtons::YesNo) != DialogAnswer::Yes)
-        return;
-    qint16 count = 1;
-    WriteRegs(QVariant(qint32(PositionSetPointRegister)), QVariant(double(percent) * 10.0), count);
+    const QPointer<FrmKXgroup> self(this);
+    positionQuestionUp = true;
+    showSetPointToSend(percent);
+    const bool yes = DialogService::instance().message(QStringLiteral("Do you want to position the valve?  "),
+                                                       DialogButtons::YesNo) == DialogAnswer::Yes;
+    if (!self) return;
+    bool written = false;
+    if (yes) {
+        qint16 count = 1;
+        WriteRegs(QVariant(qint32(PositionSetPointRegister)), QVariant(double(percent) * 10.0), count);
+        written = WriteOk;
+        if (!self) return;
+    }
+    positionQuestionUp = false;
+    // The module now holds what was written; after No or a failed write the slider
+    // goes back to the set-point it holds.
+    if (written) setPointTenths = percent * 10;
+    showSetPoint();
 }
 
 } // namespace kestrel2

@@ -1,11 +1,15 @@
 #pragma once
-// The monitor-and-control window: polls the actuator's status, alarms, gauges
-// and relays every 3.5 s while it is the active window, and sends the
-// operator's open, close, stop, ESD, relay and position commands.
+// The monitor-and-control window: polls the actuator's status, alarms, gauges,
+// relays and position set-point every 3.5 s while it is the active window, and
+// sends the operator's open, close, stop, ESD, relay and position commands.
+// After a failed poll the values shown are greyed as stale, with the time of the
+// last good reading, until a poll succeeds again.
 #include "ActivationTracker.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -51,6 +55,11 @@ public:
     QLabel* lblTag() const { return tagLabel; }
     QLabel* lblAddress() const { return addressLabel; }
     QSlider* positionslider() const { return slider; }
+    // "Set-point: 25 %" between moves; "To send: 40 %" while dragged and while asked.
+    QLabel* lblSetPoint() const { return setPointLabel; }
+    // The time of the last good reading, and whether the values shown are stale.
+    QLabel* lblLastReading() const { return lastReadingLabel; }
+    bool isStale() const { return stale; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -62,7 +71,10 @@ private:
     QWidget* buildInformation();
     QWidget* buildControls();
     void runActivation();
-    void runTick();
+    bool runTick();  // true when every read of the tick succeeded
+    void showReadingState(bool good);
+    void showSetPoint();
+    void showSetPointToSend(int percent);
     void command(int coil, int value, const QString& question);
     void positionMoved(int percent);
 
@@ -75,7 +87,14 @@ private:
     QLabel* tagLabel = nullptr;
     QLabel* addressLabel = nullptr;
     QSlider* slider = nullptr;
+    QLabel* setPointLabel = nullptr;
+    QLabel* lastReadingLabel = nullptr;
     QTimer* timer1 = nullptr;
+
+    bool stale = false;
+    QDateTime lastGoodReading;            // invalid until a poll has succeeded
+    std::optional<int> setPointTenths;    // the actuator's set-point as last read (or written)
+    bool positionQuestionUp = false;      // the slider's question is being asked
 
     ActivationTracker tracker;
     bool tickRunning = false;

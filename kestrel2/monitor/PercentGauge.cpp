@@ -19,6 +19,13 @@ void PercentGauge::setValue(double percent)
     update();
 }
 
+void PercentGauge::setStale(bool on)
+{
+    if (on == stale) return;
+    stale = on;
+    update();
+}
+
 QString PercentGauge::formatPercent(double percent)
 {
     return QString::asprintf("%0.0f %%", percent);
@@ -51,7 +58,7 @@ void PercentGauge::paintEvent(QPaintEvent*)
     if (fraction > 0) {
         QRect bar = inner;
         bar.setWidth(int(std::lround(inner.width() * fraction)));
-        painter.fillRect(bar, QColor(0, 120, 215));
+        painter.fillRect(bar, stale ? QColor(170, 170, 170) : QColor(0, 120, 215));
     }
 
     // The text sits in the middle; drawn twice, clipped, so it stays readable
@@ -64,7 +71,7 @@ void PercentGauge::paintEvent(QPaintEvent*)
     painter.drawText(inner, Qt::AlignCenter, label);
     painter.restore();
     painter.setClipRect(QRect(split, inner.top(), inner.right() - split + 1, inner.height()));
-    painter.setPen(palette().color(QPalette::Text));
+    painter.setPen(palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
     painter.drawText(inner, Qt::AlignCenter, label);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A horizontal percent gauge: a bar filled to the value (0 to 100 %) with the
 // value written on it as "%0.0f %%". Values outside 0 to 100 are written as
-// they are; the bar then shows empty or full.
+// they are; the bar then shows empty or full. A stale value (not current) is
+// drawn greyed.
 #include <QWidget>
 
 namespace kestrel2 {
@@ -16,6 +17,8 @@ public:
     // The text written on the bar.
     QString text() const;
     static QString formatPercent(double percent);
+    bool isStale() const { return stale; }
+    void setStale(bool on);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -25,6 +28,7 @@ protected:
 
 private:
     double current = 0;
+    bool stale = false;
 };
 
 } // namespace kestrel2

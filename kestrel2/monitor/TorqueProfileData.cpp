@@ -17,9 +17,21 @@ QString OperationCountText(qint32 first, qint32 second)
     return QString::number(qint64(first) + qint64(second));
 }
 
-QString ProfileCsv(const QList<double>& openStroke, const QList<double>& closedStroke)
+QString CsvField(const QString& text)
 {
-    QString csv = QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated\r\n");
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\r')) &&
+        !text.contains(QLatin1Char('\n')))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+QString ProfileCsv(const QString& tagName, const QDateTime& readAt, const QList<double>& openStroke,
+                   const QList<double>& closedStroke)
+{
+    QString csv = QStringLiteral("Tag name,") + CsvField(tagName) + QStringLiteral("\r\n");
+    csv += QStringLiteral("Time of reading,") +
+           (readAt.isValid() ? readAt.toString(Qt::ISODate) : QStringLiteral("not read")) + QStringLiteral("\r\n");
+    csv += QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated\r\n");
     const QStringList positions = PositionCategories();
     auto cell = [](const QList<double>& series, int k) {
         return k < series.size() ? QString::number(series.at(k), 'g', 12) : QString();

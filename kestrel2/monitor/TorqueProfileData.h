@@ -1,6 +1,7 @@
 #pragma once
 // The torque profile of the last strokes: the registers the profile window
 // reads, the chart's fixed layout and the texts it fills in. Pure.
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,9 +31,13 @@ QStringList PositionCategories();
 // An operation count kept in two registers, shown as their sum.
 QString OperationCountText(qint32 first, qint32 second);
 
-// The profile as a CSV table: header, then one row per position (0 ... 100),
-// position, open stroke torque, closed stroke torque.
-QString ProfileCsv(const QList<double>& openStroke, const QList<double>& closedStroke);
+// The profile as a CSV table: the tag name and the time of reading (ISO 8601,
+// local time; "not read" when invalid) on a line each, then the header and one
+// row per position (0 ... 100): position, open stroke torque, closed stroke torque.
+QString ProfileCsv(const QString& tagName, const QDateTime& readAt, const QList<double>& openStroke,
+                   const QList<double>& closedStroke);
+// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
+QString CsvField(const QString& text);
 
 // The name the user typed with the extension added when it has none.
 QString WithDefaultSuffix(const QString& fileName, const QString& suffix);

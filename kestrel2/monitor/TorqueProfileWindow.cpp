@@ -151,6 +151,7 @@ FrmChart::FrmChart(QWidget* parent) : QMainWindow(parent)
     auto* view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(560, 360);
+    chartView = view;
 
     auto* legend = new QGridLayout;
     auto* label1 = new QLabel(QStringLiteral("Open stroke"));
@@ -305,7 +306,8 @@ bool FrmChart::readAll()
     tagField->setText(
         DisplayableTagName(DecodeTagName(block->mid(ProfileTagFirstElement - 1, TagNameRegisters))));
 
-    dateField->setText(FormatDateStamp(QDateTime::currentDateTime()));
+    lastRead = QDateTime::currentDateTime();
+    dateField->setText(FormatDateStamp(lastRead));
     return true;
 }
 
@@ -349,7 +351,7 @@ void FrmChart::SaveCsv()
         QStringLiteral("csv"));
     if (path.isEmpty()) return;
     QSaveFile file(path);
-    const QByteArray csv = ProfileCsv(openStroke(), closedStroke()).toUtf8();
+    const QByteArray csv = ProfileCsv(tagField->text(), lastRead, openStroke(), closedStroke()).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) reportNotSaved(path);
 }
 
@@ -362,8 +364,34 @@ void FrmChart::SavePng()
         QStringLiteral("png"));
     if (path.isEmpty()) return;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !grab().toImage().save(&file, "PNG") || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !ChartImage().save(&file, "PNG") || !file.commit())
         reportNotSaved(path);
+}
+
+QImage FrmChart::ChartImage() const
+{
+    const QImage plot = chartView->grab().toImage();
+    const QFontMetrics fm(font());
+    const int strip = fm.height() + 12;
+    QImage image(plot.width(), plot.height() + strip, QImage::Format_RGB32);
+    image.fill(plot.isNull() ? QColor(Qt::white) : plot.pixelColor(0, plot.height() - 1));  // the chart's own ground
+    QPainter painter(&image);
+    painter.drawImage(0, 0, plot);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font());
+    // The window's legend stands beside the chart; the picture carries its own.
+    int x = 12;
+    const int y = plot.height() + strip / 2;
+    for (const auto& [name, colour] : {std::pair{QStringLiteral("Open stroke"), OpenStrokeColour},
+                                       std::pair{QStringLiteral("Closed stroke"), ClosedStrokeColour}}) {
+        painter.setPen(QPen(colour, 3));
+        painter.drawLine(x, y, x + 30, y);
+        x += 36;
+        painter.setPen(Qt::black);
+        painter.drawText(QPoint(x, y + fm.ascent() / 2 - 1), name);
+        x += fm.horizontalAdvance(name) + 24;
+    }
+    return image;
 }
 
 } // namespace kestrel2

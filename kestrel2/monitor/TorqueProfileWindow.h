@@ -2,14 +2,17 @@
 // The torque profile window: the torque along the last opening and closing
 // strokes, the torque switch settings, the contactor operation counts, the
 // tag name and the time of the display. Reads the actuator each time it
-// becomes the active window; prints its own image and saves the profile as
-// CSV or PNG.
+// becomes the active window; prints its own image, saves the profile as CSV
+// and the chart as PNG.
 #include "ActivationTracker.h"
 
+#include <QDateTime>
+#include <QImage>
 #include <QList>
 #include <QMainWindow>
 
 class QChart;
+class QChartView;
 class QLineEdit;
 class QLineSeries;
 class QPushButton;
@@ -27,9 +30,14 @@ public:
     void ActivateWindow();
     // Command1: asks, then prints the window's image on the current printer.
     void Print();
-    // Save the profile through a file dialog: a CSV table, or the window's image as PNG.
+    // Save the profile through a file dialog: a CSV table (led by the tag name and
+    // the time of reading), or the chart with its legend as a PNG picture.
     void SaveCsv();
     void SavePng();
+    // The chart alone, with the legend of its two strokes under it.
+    QImage ChartImage() const;
+    // When the blocks shown were read; invalid until an activation has read them all.
+    QDateTime readAt() const { return lastRead; }
 
     // The torque values the chart shows, row 1 (0 %) first.
     QList<double> openStroke() const;
@@ -50,6 +58,8 @@ private:
     bool readAll();
 
     QChart* chart = nullptr;
+    QChartView* chartView = nullptr;
+    QDateTime lastRead;
     QLineSeries* openSeries = nullptr;
     QLineSeries* closedSeries = nullptr;
     QLineEdit* tagField = nullptr;

@@ -11,7 +11,12 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace kestrel2;
 
@@ -75,6 +80,16 @@ ConfigurationRecord sampleRecord()
     return r;
 }
 
+// True when another process holds a lock on the file (flock).
+bool isLockedElsewhere(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return locked;
+}
+
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -95,6 +110,8 @@ private slots:
     void copyRefusesABadSourceAndKeepsTheTarget_data();
     void copyRefusesABadSourceAndKeepsTheTarget();
     void copyThatCannotBeRenamedKeepsTheTarget();
+    void leftoversOfOurSavesGoWithTheNextCopy();
+    void saveOnAFullDiskNamesTheCause();
     void saveTargetName_data();
     void saveTargetName();
     void reportToPdf_data();
@@ -331,6 +348,93 @@ void TestConfigDocuments::copyThatCannotBeRenamedKeepsTheTarget()
     // A target folder that does not exist.
     QVERIFY(!CopyDocument(source, folder.filePath("no/such/folder/x.avc"), &error));
     QVERIFY2(error.contains("Cannot write in the folder"), qPrintable(error));
+}
+
+void TestConfigDocuments::leftoversOfOurSavesGoWithTheNextCopy()
+{
+    QTemporaryDir folder;
+    const QString source = makeDocument("leftover-source.avc", sampleRecord());
+    const QByteArray whole = readAll(source);
+    // What saves killed half-way leave: hidden copies, named as only this tool names them.
+    writeBytes(folder.filePath(".report1.avc.kestrel2-save-Ab3dE9"), whole);
+    writeBytes(folder.filePath(".other.avc.kestrel2-save-Zz9Yy8"), whole.left(100));
+    // Not ours: another program's temporary of the usual form, near misses of ours, a folder.
+    const QStringList foreign{".report1.avc.Ab3dE9", "report1.avc.kestrel2-save-Ab3dE9",
+                              ".report1.avc.kestrel2-save-Ab3", ".notes.kestrel2-save-Ab3dE9x"};
+    for (const QString& name : foreign) writeBytes(folder.filePath(name), "not ours");
+    QVERIFY(QDir(folder.path()).mkdir(".dir.avc.kestrel2-save-Qq1Ww2"));
+    // One that a save in another process is writing right now: it holds the lock.
+    const QString live = folder.filePath(".busy.avc.kestrel2-save-Lv1Lv2");
+    writeBytes(live, "being written");
+    // One process that holds the lock for as long as it lives.
+    QProcess writer;
+    writer.start("sh", {"-c", "exec 9<>\"$0\" && flock 9 && exec sleep 30", live});
+    QVERIFY(writer.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return isLockedElsewhere(live); }, 5000));
+
+    QString error;
+    QVERIFY2(CopyDocument(source, folder.filePath("report1.avc"), &error), qPrintable(error));
+    QStringList expected = foreign + QStringList{".busy.avc.kestrel2-save-Lv1Lv2", "report1.avc"};
+    expected.sort();
+    QStringList left = filesIn(folder.path());
+    left.sort();
+    QCOMPARE(left, expected);
+    QVERIFY(QFileInfo(folder.filePath(".dir.avc.kestrel2-save-Qq1Ww2")).isDir());
+    QCOMPARE(readAll(folder.filePath("report1.avc")), whole);
+
+    // Once its writer has gone, the next copy into the folder removes that one too.
+    writer.kill();
+    QVERIFY(writer.waitForFinished());
+    QVERIFY2(CopyDocument(source, folder.filePath("report2.avc"), &error), qPrintable(error));
+    QVERIFY(!QFileInfo::exists(live));
+    QVERIFY(QFileInfo::exists(folder.filePath(foreign.first())));
+}
+
+void TestConfigDocuments::saveOnAFullDiskNamesTheCause()
+{
+    const QString smallDisk = qEnvironmentVariable("KESTREL2_SMALL_DISK");
+    if (smallDisk.isEmpty()) {
+        // This test again, in a mount namespace of its own over a 64 KiB file system.
+        const QString unshare = QStandardPaths::findExecutable("unshare");
+        if (unshare.isEmpty()) QSKIP("unshare is not installed");
+        QTemporaryDir mountPoint;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KESTREL2_SMALL_DISK", mountPoint.path());
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(unshare, {"-rm", "sh", "-c",
+                              "mount -t tmpfs -o size=64k kestrel2-full-disk \"$0\" && exec \"$1\" saveOnAFullDiskNamesTheCause",
+                              mountPoint.path(), QCoreApplication::applicationFilePath()});
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray output = child.readAll();
+        if (!output.contains("Start testing"))
+            QSKIP(qPrintable("no private mount namespace for a small file system here: " + QString::fromLocal8Bit(output)));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        return;
+    }
+
+    // Inside: the old document is saved, then the file system fills up.
+    const QString target = smallDisk + "/saved.avc";
+    QString error;
+    QVERIFY2(CopyDocument(makeDocument("full-disk-old.avc", sampleRecord()), target, &error), qPrintable(error));
+    const QByteArray before = readAll(target);
+    QFile filler(smallDisk + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(4096, '\0');
+    while (filler.write(block) == block.size()) {
+    }
+    filler.close();
+
+    ConfigurationRecord changed = sampleRecord();
+    changed["Site"] = "the site after the change";
+    QVERIFY(!CopyDocument(makeDocument("full-disk-new.avc", changed), target, &error));
+    QCOMPARE(error, "Cannot write " + target + ": No space left on device");
+    // The old document is whole, and nothing is left beside it.
+    QCOMPARE(readAll(target), before);
+    QStringList left = filesIn(smallDisk);
+    left.sort();
+    QCOMPARE(left, QStringList({"filler", "saved.avc"}));
 }
 
 void TestConfigDocuments::saveTargetName_data()

@@ -49,26 +49,48 @@ void setText(QWidget& w, const QString& control, const QString& text)
     else if (auto* list = w.findChild<QComboBox*>(control)) list->setCurrentIndex(list->findText(text));
 }
 
-// A configuration unlike the simulator's defaults, keeping its line settings and address.
+// A configuration unlike the simulator's defaults that gives every register a value of its
+// own, so a parameter map that sent a field to another field's register cannot pass. The
+// module takes a new address and line settings only at its next power cycle.
 FormValues editedForm()
 {
     return {
-        {"CmbCommsLossAction", "Goto Position"}, {"txtMinPosition", "3"},      {"txtMaxPosition", "97"},
-        {"txtDeadband", "2.5"},                   {"txtMit", "12"},             {"txtMask", "129"},
-        {"txtCommsLossPosition", "40"},           {"txtHysteresis", "0.7"},     {"txtSlowModeRange", "11"},
-        {"txtJammedTime", "33"},                  {"txtManualMoveTravel", "6"}, {"txtWatchdogTime", "44"},
-        {"CmbESDDI4", "Network Control"},         {"txtAnalogMax", "1001"},     {"txtCommsTimer", "17"},
-        {"txtAddress", "1"},                      {"CmbBaud", "9600"},          {"cmbParityStop", "No Parity, 1 stop"},
-        {"CmbDataBase", "MK 2"},                  {"txtTag", "AB"},
+        {"CmbCommsLossAction", "Stop"},  {"txtMinPosition", "3"},       {"txtMaxPosition", "97"},
+        {"txtDeadband", "2.5"},           {"txtMit", "12"},              {"txtMask", "129"},
+        {"txtCommsLossPosition", "40"},   {"txtHysteresis", "0.9"},      {"txtSlowModeRange", "11"},
+        {"txtJammedTime", "33"},          {"txtManualMoveTravel", "6"},  {"txtWatchdogTime", "44"},
+        {"CmbESDDI4", "ESD"},             {"txtAnalogMax", "1001"},      {"txtCommsTimer", "17"},
+        {"txtAddress", "23"},             {"CmbBaud", "19200"},          {"cmbParityStop", "Odd Parity, 1 stop"},
+        {"CmbDataBase", "MK 2"},          {"txtTag", "VALVE 7 EAST"},
     };
 }
 
-QList<int> blockOf(QMap<int, int> state)
-{
-    QList<int> block;
-    for (int k = 0; k < ConfigurationBlockSize; ++k) block.append(state.value(400008 + k, -1));
-    return block;
-}
+// What the module must hold after the download of editedForm(), written out by hand from
+// the register table (six-digit references), not from the parameter map.
+const QMap<int, int> EditedRegisters = {
+    {400008, 5},     {400009, 3},     {400010, 97},    {400011, 25},    {400012, 12},    {400013, 129},
+    {400014, 40},    {400015, 9},     {400016, 11},    {400017, 33},    {400018, 6},     {400019, 44},
+    {400020, 0},     {400021, 1001},  {400022, 17},    {400023, 23},    {400024, 7},     {400025, 4},
+    {400026, 1},     {400027, 16726}, {400028, 22092}, {400029, 8261},  {400030, 8247},  {400031, 16709},
+    {400032, 21587},
+};
+
+// A block for the upload, every register distinct, and what the window must show for it.
+const QMap<int, int> UploadRegisters = {
+    {40008, 3},  {40009, 7},  {40010, 93}, {40011, 15},  {40012, 21}, {40013, 200}, {40014, 60},
+    {40015, 4},  {40016, 14}, {40017, 45}, {40018, 2},   {40019, 31}, {40020, 0},   {40021, 999},
+    {40022, 26}, {40023, 19}, {40024, 10}, {40025, 5},   {40026, 1},
+};
+const FormValues UploadedTexts = {
+    {"CmbCommsLossAction", "Close"}, {"txtMinPosition", "7"},        {"txtMaxPosition", "93"},
+    {"txtDeadband", "1.5"},           {"txtMit", "21"},               {"txtMask", "200"},
+    {"txtCommsLossPosition", "60"},   {"txtHysteresis", "0.4"},       {"txtSlowModeRange", "14"},
+    {"txtJammedTime", "45"},          {"txtManualMoveTravel", "2"},   {"txtWatchdogTime", "31"},
+    {"CmbESDDI4", "ESD"},             {"txtAnalogMax", "999"},        {"txtCommsTimer", "26"},
+    {"txtAddress", "19"},             {"CmbBaud", "115200"},          {"cmbParityStop", "Odd Parity, 2 stop"},
+    {"CmbDataBase", "MK 2"},          {"txtTag", "PUMP 7 NORTH"},
+};
+
 
 } // namespace
 
@@ -144,8 +166,9 @@ void TestConfigE2e::cleanupTestCase()
 
 void TestConfigE2e::uploadShowsTheActuatorsBlock()
 {
-    const QList<int> before = blockOf(sim->dump());
-    QVERIFY(!before.contains(-1));
+    for (auto it = UploadRegisters.cbegin(); it != UploadRegisters.cend(); ++it)
+        sim->command(QString("set %1 %2").arg(it.key()).arg(it.value()));
+    QVERIFY(sim->process().waitForOutput("OK set 400026 1"));  // the last of them has been taken
     FrmKXConfig w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -153,14 +176,8 @@ void TestConfigE2e::uploadShowsTheActuatorsBlock()
     QVERIFY2(dialogs().messages().isEmpty(), qPrintable(dialogs().messageTexts().join(" | ")));
     QCOMPARE(w.findChild<QLabel*>("LblDate")->text(), QStringLiteral("Monday,  February   23,    2004        04:56 PM"));
     QVERIFY(!w.findChild<QLabel*>("Toggle1")->isVisible());
-    const FormValues shown = w.formValues();
-    QCOMPARE(shown.value("txtTag"), QStringLiteral("PUMP 7 NORTH"));
-    QCOMPARE(shown.value("CmbDataBase"), QStringLiteral("MK 2"));
-    QCOMPARE(shown.value("txtAddress"), QStringLiteral("1"));
-    for (const Parameter& p : ParameterMap())
-        if (const auto text = UploadedText(p, before)) QCOMPARE(shown.value(p.control), *text);
-    QCOMPARE(w.findChild<QLineEdit*>("txtMaskBinary")->text(),
-             MaskBinaryText(shown.value("txtMask")).value_or(QString()));
+    QCOMPARE(w.formValues(), UploadedTexts);
+    QCOMPARE(w.findChild<QLineEdit*>("txtMaskBinary")->text(), QStringLiteral("11001000"));
     render(w, "config-window-after-upload.png");
     // The uploaded values are the working document's record once committed.
     QVERIFY(w.CommitRecord());
@@ -180,26 +197,19 @@ void TestConfigE2e::downloadWritesEveryRegister()
         QVERIFY(!w.findChild<QLabel*>("Toggle1")->isVisible());
     }
     const QMap<int, int> state = sim->dump();
-    for (const RegisterWrite& write : DownloadWrites(form))
-        QVERIFY2(state.value(write.reference - 40000 + 400000) == write.value,
-                 qPrintable(QString("%1 holds %2, expected %3")
-                                .arg(write.reference)
-                                .arg(state.value(write.reference - 40000 + 400000))
-                                .arg(write.value)));
-    QCOMPARE(state.value(400008), 7);      // Goto Position
-    QCOMPARE(state.value(400011), 25);     // 2.5 % in tenths
-    QCOMPARE(state.value(400015), 7);      // 0.7 % in tenths
-    QCOMPARE(state.value(400024), 6);      // 9600
-    QCOMPARE(state.value(400027), 16961);  // "AB"
-    QCOMPARE(state.value(400032), 8224);   // blanks
+    for (auto it = EditedRegisters.cbegin(); it != EditedRegisters.cend(); ++it)
+        QVERIFY2(state.value(it.key()) == it.value(),
+                 qPrintable(QString("%1 holds %2, expected %3").arg(it.key()).arg(state.value(it.key())).arg(it.value())));
+    // Each register written once, in register order.
+    QList<int> order;
+    for (const auto& [reference, value] : sim->writes()) order.append(reference);
+    QCOMPARE(order, EditedRegisters.keys());
 
     // A fresh upload shows what was downloaded.
     dialogs().reset();
     FrmKXConfig again;
     again.findChild<QAction*>("mnuUpload")->trigger();
-    FormValues expected = form;
-    expected.insert("txtTag", "AB          ");
-    QCOMPARE(again.formValues(), expected);
+    QCOMPARE(again.formValues(), form);
 }
 
 void TestConfigE2e::failedWriteStopsTheDownload()
@@ -218,11 +228,10 @@ void TestConfigE2e::failedWriteStopsTheDownload()
     QVERIFY(w.menuBar()->isEnabled());
     QCOMPARE(w.findChild<QLabel*>("LblDate")->text(), QStringLiteral("Monday,  February   23,    2004        04:56 PM"));
     const QMap<int, int> after = sim->dump();
-    for (const RegisterWrite& write : DownloadWrites(form)) {
-        const int six = write.reference - 40000 + 400000;
-        const int expected = write.reference < 40015 ? write.value : before.value(six);
-        QVERIFY2(after.value(six) == expected,
-                 qPrintable(QString("%1 holds %2, expected %3").arg(write.reference).arg(after.value(six)).arg(expected)));
+    for (auto it = EditedRegisters.cbegin(); it != EditedRegisters.cend(); ++it) {
+        const int expected = it.key() < 400015 ? it.value() : before.value(it.key());
+        QVERIFY2(after.value(it.key()) == expected,
+                 qPrintable(QString("%1 holds %2, expected %3").arg(it.key()).arg(after.value(it.key())).arg(expected)));
     }
     QVERIFY(after.value(400014) != before.value(400014));  // the registers before the failure did change
 }

@@ -8,17 +8,18 @@
 using namespace kestrel2;
 
 namespace {
-// A form that passes every download check.
+// A form that passes every download check. Every register gets a value of its own, so a
+// parameter map that sent one field's value to another field's register cannot pass.
 FormValues goodForm()
 {
     return {
-        {"CmbCommsLossAction", "Goto Position"}, {"txtMinPosition", "0"},     {"txtMaxPosition", "100"},
-        {"txtDeadband", "2.5"},                   {"txtMit", "10"},            {"txtMask", "5"},
-        {"txtCommsLossPosition", "50"},           {"txtHysteresis", "1.5"},    {"txtSlowModeRange", "10"},
-        {"txtJammedTime", "30"},                  {"txtManualMoveTravel", "5"}, {"txtWatchdogTime", "20"},
-        {"CmbESDDI4", "Network Control"},         {"txtAnalogMax", "1023"},    {"txtCommsTimer", "15"},
-        {"txtAddress", "247"},                    {"CmbBaud", "9600"},         {"cmbParityStop", "Even Parity, 1 stop"},
-        {"CmbDataBase", "MK 2"},                  {"txtTag", "AB"},
+        {"CmbCommsLossAction", "Goto Position"}, {"txtMinPosition", "3"},       {"txtMaxPosition", "100"},
+        {"txtDeadband", "2.5"},                   {"txtMit", "10"},              {"txtMask", "129"},
+        {"txtCommsLossPosition", "50"},           {"txtHysteresis", "1.5"},      {"txtSlowModeRange", "11"},
+        {"txtJammedTime", "30"},                  {"txtManualMoveTravel", "8"},  {"txtWatchdogTime", "20"},
+        {"CmbESDDI4", "ESD"},                     {"txtAnalogMax", "1023"},      {"txtCommsTimer", "17"},
+        {"txtAddress", "247"},                    {"CmbBaud", "9600"},           {"cmbParityStop", "Odd Parity, 1 stop"},
+        {"CmbDataBase", "MK 2"},                  {"txtTag", "VALVE 7 EAST"},
     };
 }
 
@@ -70,6 +71,14 @@ void TestConfigParameterMap::mapCoversTheBlockInOrder()
     QCOMPARE(ParameterByControl("cmbParityStop")->entries.at(5), QStringLiteral("Odd Parity, 2 stop"));
     QCOMPARE(ParameterByControl("txtDeadband")->rangeLabel, QStringLiteral("(0.0-25.5%)"));
     QCOMPARE(ParameterByControl("txtHysteresis")->rangeLabel, QStringLiteral("(0-25.5%)"));
+    // The range beside these fields is the range their download check accepts.
+    for (const QString control : {"txtAddress", "txtManualMoveTravel"}) {
+        const auto rule = std::find_if(DownloadValidationRules().cbegin(), DownloadValidationRules().cend(),
+                                       [&](const ValidationRule& r) { return r.control == control; });
+        QVERIFY(rule != DownloadValidationRules().cend());
+        const QString label = ParameterByControl(control)->rangeLabel;
+        QVERIFY2(label.startsWith(QStringLiteral("(%1-%2").arg(rule->low).arg(rule->high)), qPrintable(label));
+    }
     QCOMPARE(ParameterByControl("txtCommsLossPosition")->caption,
              QStringLiteral("Position to assume on loss of communications"));
     QVERIFY(!ParameterByControl("txtMaskBinary"));
@@ -235,6 +244,7 @@ void TestConfigParameterMap::validation_data()
     const QString to100 = "  You must enter a number from 1 to 100.";
     const QString zeroTo100 = "  You must enter a number from 0 to 100.";
     const QString to255 = "  You must enter a number from 0 to 255.";
+    const QString to1023 = "  You must enter a number from 0 to 1023.";
     const QString tenths = "  You must enter a number from 0.0 to 25.5.";
     row("all good", {});
     row("address 0", {{"txtAddress", "0"}}, "txtAddress", "Unable to download, Invalid Modbus address. ", to247);
@@ -243,11 +253,10 @@ void TestConfigParameterMap::validation_data()
     row("address 248", {{"txtAddress", "248"}}, "txtAddress", "Unable to download, Invalid Modbus address. ", to247);
     row("address 1", {{"txtAddress", "1"}});
     row("min position 0", {{"txtMinPosition", "0"}});
-    row("min position 12.5", {{"txtMinPosition", "12.5"}});
     row("min position 101", {{"txtMinPosition", "101"}}, "txtMinPosition",
-        "Unable to download, Invalid minimum postion. ", to100);
+        "Unable to download, Invalid minimum postion. ", zeroTo100);
     row("min position text", {{"txtMinPosition", "lo"}}, "txtMinPosition",
-        "Unable to download, Invalid Minimum position. ", to100);
+        "Unable to download, Invalid Minimum position. ", zeroTo100);
     row("max position 0", {{"txtMaxPosition", "0"}}, "txtMaxPosition",
         "Unable to download, Invalid Maximum postion. ", to100);
     row("max position text", {{"txtMaxPosition", "?"}}, "txtMaxPosition",
@@ -271,17 +280,49 @@ void TestConfigParameterMap::validation_data()
         "Unable to download, Invalid Watchdog timeout. ", to255);
     row("analog max 1023", {{"txtAnalogMax", "1023"}});
     row("analog max 1024", {{"txtAnalogMax", "1024"}}, "txtAnalogMax",
-        "Unable to download, Invalid Analog maximum value. ", to255);
+        "Unable to download, Invalid Analog maximum value. ", to1023);
     row("comms timer 256", {{"txtCommsTimer", "256"}}, "txtCommsTimer",
         "Unable to download, Invalid Communications loss timer value. ", to255);
     row("comms timer text", {{"txtCommsTimer", "t"}}, "txtCommsTimer",
         "Unable to download, Invalid Communication loss timer value. ", to255);
     row("only the first bad field", {{"txtCommsTimer", "t"}, {"txtDeadband", "99"}, {"txtMinPosition", "-5"}},
-        "txtMinPosition", "Unable to download, Invalid minimum postion. ", to100);
+        "txtMinPosition", "Unable to download, Invalid minimum postion. ", zeroTo100);
+    // A whole-number field refuses a fraction with its not-a-number message (12.5 is not
+    // written as 12); the tenths fields take one decimal and no more.
+    row("address 12.5", {{"txtAddress", "12.5"}}, "txtAddress", "Unable to download, Invalid Modbus Base address. ",
+        to247);
+    row("min position 12.5", {{"txtMinPosition", "12.5"}}, "txtMinPosition",
+        "Unable to download, Invalid Minimum position. ", zeroTo100);
+    row("max position 99.9", {{"txtMaxPosition", "99.9"}}, "txtMaxPosition",
+        "Unable to download, Invalid Maximum position. ", to100);
+    row("mit 0.5", {{"txtMit", "0.5"}}, "txtMit", "Unable to download, Invalid Motion inhibit time. ", to255);
+    row("comms loss position 33.3", {{"txtCommsLossPosition", "33.3"}}, "txtCommsLossPosition",
+        "Unable to download, Invalid Communication loss position. ", zeroTo100);
+    row("slow mode 12.5", {{"txtSlowModeRange", "12.5"}}, "txtSlowModeRange",
+        "Unable to download, Invalid Slow mode range. ", zeroTo100);
+    row("jammed 1.5", {{"txtJammedTime", "1.5"}}, "txtJammedTime", "Unable to download, Invalid Valve jammed time. ",
+        to255);
+    row("manual travel 2.5", {{"txtManualMoveTravel", "2.5"}}, "txtManualMoveTravel",
+        "Unable to download, Invalid Manual movement travel. ", to100);
+    row("watchdog 9.99", {{"txtWatchdogTime", "9.99"}}, "txtWatchdogTime",
+        "Unable to download, Invalid Watchdog timeout. ", to255);
+    row("analog max 1000.5", {{"txtAnalogMax", "1000.5"}}, "txtAnalogMax",
+        "Unable to download, Invalid Analog maximum value. ", to1023);
+    row("comms timer 0.1", {{"txtCommsTimer", "0.1"}}, "txtCommsTimer",
+        "Unable to download, Invalid Communication loss timer value. ", to255);
+    row("fraction out of range: not a number first", {{"txtMit", "300.5"}}, "txtMit",
+        "Unable to download, Invalid Motion inhibit time. ", to255);
+    row("whole number written with a point", {{"txtMit", "12.0"}, {"txtAnalogMax", "1e3"}});
+    row("deadband one decimal", {{"txtDeadband", "2.3"}, {"txtHysteresis", "0.7"}});
+    row("deadband two decimals", {{"txtDeadband", "2.55"}}, "txtDeadband", "Unable to download, Invalid Deadband. ",
+        tenths);
+    row("hysteresis two decimals", {{"txtHysteresis", "0.25"}}, "txtHysteresis",
+        "Unable to download, Invalid Hysteresis. ", tenths);
     // Beyond the numeric table: values that have no register form.
     row("mask text", {{"txtMask", "ff"}}, "txtMask", "Unable to download, Invalid Auxiliary input mask. ", to255);
     row("mask 256", {{"txtMask", "256"}}, "txtMask", "Unable to download, Invalid Auxiliary input mask. ", to255);
     row("mask 255", {{"txtMask", "255"}});
+    row("mask 12.5", {{"txtMask", "12.5"}}, "txtMask", "Unable to download, Invalid Auxiliary input mask. ", to255);
     row("numeric fields first", {{"txtMask", ""}, {"txtCommsTimer", "999"}}, "txtCommsTimer",
         "Unable to download, Invalid Communications loss timer value. ", to255);
     row("no action selected writes No Action", {{"CmbCommsLossAction", ""}});
@@ -313,12 +354,16 @@ void TestConfigParameterMap::validation()
 void TestConfigParameterMap::downloadWritesEveryRegisterInMapOrder()
 {
     const QList<RegisterWrite> writes = DownloadWrites(goodForm());
+    // Written out by hand from the register table, not from the parameter map.
     const QList<RegisterWrite> expected = {
-        {40008, 7},    {40009, 0},  {40010, 100}, {40011, 25},   {40012, 10},   {40013, 5},    {40014, 50},
-        {40015, 15},   {40016, 10}, {40017, 30},  {40018, 5},    {40019, 20},   {40020, 1},    {40021, 1023},
-        {40022, 15},   {40023, 247}, {40024, 6},  {40025, 2},    {40026, 1},    {40027, 16961}, {40028, 8224},
-        {40029, 8224}, {40030, 8224}, {40031, 8224}, {40032, 8224},
+        {40008, 7},     {40009, 3},     {40010, 100},   {40011, 25},    {40012, 10},    {40013, 129},  {40014, 50},
+        {40015, 15},    {40016, 11},    {40017, 30},    {40018, 8},     {40019, 20},    {40020, 0},    {40021, 1023},
+        {40022, 17},    {40023, 247},   {40024, 6},     {40025, 4},     {40026, 1},     {40027, 16726}, {40028, 22092},
+        {40029, 8261},  {40030, 8247},  {40031, 16709}, {40032, 21587},
     };
+    QSet<int> values;
+    for (const RegisterWrite& w : expected) values.insert(w.value);
+    QCOMPARE(values.size(), int(expected.size()));
     QCOMPARE(writes, expected);
 }
 
@@ -335,15 +380,16 @@ void TestConfigParameterMap::downloadEncodings_data()
     QTest::newRow("nothing selected") << "CmbCommsLossAction" << "" << 40008 << 0;
     QTest::newRow("deadband 2.3 x 10") << "txtDeadband" << "2.3" << 40011 << 23;
     QTest::newRow("deadband 25.5") << "txtDeadband" << "25.5" << 40011 << 255;
-    QTest::newRow("hysteresis 0.25 rounds to even") << "txtHysteresis" << "0.25" << 40015 << 2;
-    QTest::newRow("fraction rounds to even") << "txtMinPosition" << "12.5" << 40009 << 12;
-    QTest::newRow("fraction rounds up") << "txtMinPosition" << "13.5" << 40009 << 14;
+    QTest::newRow("hysteresis 0.7 x 10") << "txtHysteresis" << "0.7" << 40015 << 7;
+    QTest::newRow("whole number with a point") << "txtMinPosition" << "12.0" << 40009 << 12;
     QTest::newRow("blanks") << "txtAddress" << " 17 " << 40023 << 17;
     QTest::newRow("baud 300") << "CmbBaud" << "300" << 40024 << 1;
     QTest::newRow("baud 115200") << "CmbBaud" << "115200" << 40024 << 10;
     QTest::newRow("odd 2 stop") << "cmbParityStop" << "Odd Parity, 2 stop" << 40025 << 5;
     QTest::newRow("MK 1") << "CmbDataBase" << "MK 1" << 40026 << 0;
     QTest::newRow("ESD") << "CmbESDDI4" << "ESD" << 40020 << 0;
+    QTest::newRow("network control") << "CmbESDDI4" << "Network Control" << 40020 << 1;
+    QTest::newRow("tag AB: blanks after it") << "txtTag" << "AB" << 40028 << 8224;
     QTest::newRow("tag 12 chars, last pair") << "txtTag" << "ABCDEFGHIJKL" << 40032 << ('K' + 256 * 'L');
 }
 

@@ -185,7 +185,7 @@ void TestConfigWindow::layoutAndTexts()
     QStringList bar;
     for (QAction* a : w.menuBar()->actions()) bar << a->objectName() + "=" + a->text();
     QCOMPARE(bar, (QStringList{"=&File", "mnuUpload=&Upload configuration", "MNUDownload=&Download configuration",
-                               "MnuReturn=&Main screen", "MnuKXgroup=&Monitor and control",
+                               "MnuReturn=&Main screen", "MnuKXgroup=M&onitor and control",
                                "mnuServiceNotes=&Service notes", "MnuHelp=&Help"}));
     QStringList file;
     for (QAction* a : w.menuBar()->actions().first()->menu()->actions()) file << a->objectName() + "=" + a->text();
@@ -412,6 +412,14 @@ void TestConfigWindow::openAsksTheSaveQuestionThenReplaces()
         trigger(w, "mnuSave");
         QVERIFY(w.close());
     }
+    // What a save killed half-way left beside the document, and a file of another program's.
+    const QString leftover = work.filePath(".site-b.avc.kestrel2-save-Kx7Kx7");
+    const QString foreign = work.filePath(".site-b.avc.Kx7Kx7");
+    for (const QString& path : {leftover, foreign}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytesOf(saved));
+    }
     dialogs().reset();
     answer({{SaveQuestion, DialogAnswer::No}});
     FrmKXConfig& w = ShowConfigurationWindow();
@@ -419,6 +427,8 @@ void TestConfigWindow::openAsksTheSaveQuestionThenReplaces()
     setText(w, "CmbBaud", "300");
     dialogs().queueFileName(saved);
     trigger(w, "MnuOpen");
+    QVERIFY(!QFileInfo::exists(leftover));  // the open in that folder removed ours, and only ours
+    QVERIFY(QFile::remove(foreign));
     QCOMPARE(dialogs().fileDialogs().first().kind, FileDialogKind::Open);
     QCOMPARE(dialogs().fileDialogs().first().presetFileName, QStringLiteral("*.avc"));
     QCOMPARE(dialogs().messageTexts(), QStringList{SaveQuestion});

@@ -1,5 +1,7 @@
 // The pure parts of the actuator link: the settings text, the connection
-// checks, the busy wait's reset rhythm, and waits that never spin a core.
+// checks, the cause line of a failed connection, the busy wait's reset rhythm,
+// and waits that never spin a core.
+#include "link/ConnectionFailure.h"
 #include "link/ConnectionSettings.h"
 #include "link/RegisterAccess.h"
 
@@ -24,6 +26,10 @@ private slots:
     void settingsText();
     void validation_data();
     void validation();
+    void portOpenCause_data();
+    void portOpenCause();
+    void noReplyCause_data();
+    void noReplyCause();
     void busyWaitResetRhythm_data();
     void busyWaitResetRhythm();
     void busyWaitOutlastsTheReplyTimeOutWithoutSpinning();
@@ -115,6 +121,65 @@ void TestLinkCore::validation()
         QCOMPARE(failure->message, message);
         QCOMPARE(failure->focusControl, focus);
     }
+}
+
+void TestLinkCore::portOpenCause_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("componentError");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing device") << "/dev/ttyUSB1" << false
+                                    << "Cannot open port 1 (/dev/ttyUSB1): No such file or directory"
+                                    << "cannot open /dev/ttyUSB1: no such device";
+    QTest::newRow("missing, whatever the text") << "/dev/ttyUSB1" << false << "Some other wording"
+                                                << "cannot open /dev/ttyUSB1: no such device";
+    QTest::newRow("no permission") << "/dev/ttyS0" << true << "Cannot open port 2 (/dev/ttyS0): Permission denied"
+                                   << "cannot open /dev/ttyS0: permission denied (your user needs access to the device)";
+    QTest::newRow("locked by another program")
+        << "/dev/ttyUSB0" << true << "Cannot open port 1 (/dev/ttyUSB0): Permission error while locking the device"
+        << "cannot open /dev/ttyUSB0: the device is in use by another program";
+    QTest::newRow("busy") << "/dev/ttyUSB0" << true << "Cannot open port 1 (/dev/ttyUSB0): Device or resource busy"
+                          << "cannot open /dev/ttyUSB0: the device is in use by another program";
+    QTest::newRow("not a terminal") << "/tmp/notes.txt" << true
+                                    << "Cannot open port 3 (/tmp/notes.txt): Inappropriate ioctl for device."
+                                    << "cannot open /tmp/notes.txt: inappropriate ioctl for device";
+    QTest::newRow("a text without the device") << "/dev/ttyUSB0" << true << "Invalid settings 9600,x,8,1"
+                                                << "cannot open /dev/ttyUSB0: invalid settings 9600,x,8,1";
+    QTest::newRow("no reason at all") << "/dev/ttyUSB0" << true << "" << "cannot open /dev/ttyUSB0: unknown error";
+}
+
+void TestLinkCore::portOpenCause()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, exists);
+    QFETCH(QString, componentError);
+    QFETCH(QString, cause);
+    QCOMPARE(PortOpenCause(device, exists, componentError), cause);
+}
+
+void TestLinkCore::noReplyCause_data()
+{
+    using buslink::Outcome;
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<int>("exceptionCode");
+    QTest::addColumn<QString>("cause");
+    const QString where = "address 17 on port 2 (/dev/ttyS0, 19200,e,8,1)";
+    QTest::newRow("time-out") << Outcome::NoReply << 0 << "no reply from " + where;
+    QTest::newRow("checksum") << Outcome::ChecksumError << 0 << "a damaged reply from " + where;
+    QTest::newRow("too short") << Outcome::BadReply << 0 << "a damaged reply from " + where;
+    QTest::newRow("another unit answered") << Outcome::OtherUnitOrFunction << 0 << "a damaged reply from " + where;
+    QTest::newRow("line gone") << Outcome::LineLost << 0 << "the serial line /dev/ttyS0 is gone";
+    QTest::newRow("exception 2") << Outcome::Exception << 2 << where + " answered with exception 2 (illegal data address)";
+    QTest::newRow("exception 4") << Outcome::Exception << 4 << where + " answered with exception 4 (slave device failure)";
+}
+
+void TestLinkCore::noReplyCause()
+{
+    QFETCH(buslink::Outcome, outcome);
+    QFETCH(int, exceptionCode);
+    QFETCH(QString, cause);
+    QCOMPARE(NoReplyCause(LinkDescription{2, "/dev/ttyS0", "19200,e,8,1", 17}, outcome, exceptionCode), cause);
 }
 
 void TestLinkCore::busyWaitResetRhythm_data()

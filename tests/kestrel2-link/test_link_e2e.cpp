@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 #include "link/ConnectionWindow.h"
 #include "link/RegisterAccess.h"
+#include "link/RememberedConnection.h"
 #include "main/DialogService.h"
 #include "main/ToolWindows.h"
 #include "base/ConfigFolder.h"
@@ -36,6 +37,8 @@ const QString ResetToMk2 = "KX actuator found. Database reset to MKII";
 const QString ChangeFailed = "Sorry the change was not successful, try again" + CRLF +
                              " This utility program will only work in MK II database arrangement.";
 const QString NotFound = "Unable to locate KX actuator, double check your settings and connections.";
+const QString FormatCheckFailed =
+    "Communication with the KX actuator failed during the MKII format check; nothing has been written to the actuator.";
 
 DialogService& dialogs() { return DialogService::instance(); }
 
@@ -74,6 +77,8 @@ private slots:
     void conversionDeclined();
     void conversionWithoutPowerCycleFails();
     void deadLinkThreeAttemptsThenYesMakesOneMore();
+    void silentFormatProbeIsNoReasonToConvert();
+    void missingDeviceIsReportedAtOnce();
 
 private:
     void pressOk(int portPosition, const QString& address);
@@ -153,6 +158,7 @@ void TestLinkE2e::discoveryInMk2()
     }
     // Two reads (400006, 400026), no write.
     QCOMPARE(sent.frames.size(), 2);
+    QVERIFY(sim.writes().isEmpty());
     QCOMPARE(sent.frames.at(0).left(6).toHex(), QByteArray("010300050001"));
     QCOMPARE(sent.frames.at(1).left(6).toHex(), QByteArray("010300190001"));
 
@@ -167,6 +173,15 @@ void TestLinkE2e::discoveryInMk2()
     QVERIFY(link.Enabled());
     QCOMPARE(window.TxtNumberofretries()->text(), QString("2"));
     QCOMPARE(window.txtDelayTime()->text(), QString("0.06"));
+
+    // The settings that found the actuator are offered at the next start.
+    const std::optional<ConnectionChoice> remembered = RememberedConnection();
+    QVERIFY(remembered);
+    QCOMPARE(remembered->comPort, 0);
+    QCOMPARE(remembered->baud, 5);
+    QCOMPARE(remembered->parity, 2);
+    QCOMPARE(remembered->stopBits, 0);
+    QCOMPARE(remembered->address, QString("1"));
 }
 
 void TestLinkE2e::firstAttemptSuccessReplacesTheValues()
@@ -251,6 +266,7 @@ void TestLinkE2e::conversionFromMk1WithPowerCycle()
     QCOMPARE(sent.withFunction(6), 1);
     for (const QByteArray& f : sent.frames)
         if (quint8(f[1]) == 6) QCOMPARE(f.left(6).toHex(), QByteArray("010600060001"));
+    QCOMPARE(mk1->writes(), (QList<QPair<int, int>>{{400007, 1}}));
 }
 
 void TestLinkE2e::conversionDeclined()
@@ -260,6 +276,7 @@ void TestLinkE2e::conversionDeclined()
     pressOk(1, "1");
     QCOMPARE(dialogs().messageTexts(), QStringList({Testing, Found, Disrupted, NotMk2}));
     QCOMPARE(sent.withFunction(6), 0);
+    QVERIFY(mk1->writes().isEmpty());
     // Three attempts at the format register before the question.
     QCOMPARE(sent.withFunction(3), 1 + 3);
 }
@@ -290,8 +307,13 @@ void TestLinkE2e::deadLinkThreeAttemptsThenYesMakesOneMore()
     // The probe: three attempts, the question, No.
     QElapsedTimer clock;
     clock.start();
+    const std::optional<ConnectionChoice> rememberedBefore = RememberedConnection();
     pressOk(2, "1");
-    QCOMPARE(dialogs().messageTexts(), QStringList({Testing, Disrupted, NotFound}));
+    const QString noReply = QString("no reply from address 1 on port 3 (%1, 9600,e,8,1)").arg(line.devicePath());
+    QCOMPARE(dialogs().messageTexts(), QStringList({Testing, Disrupted, NotFound + CRLF + noReply}));
+    // A connection that found nothing is not remembered.
+    QCOMPARE(RememberedConnection().has_value(), rememberedBefore.has_value());
+    if (rememberedBefore) QCOMPARE(RememberedConnection()->comPort, rememberedBefore->comPort);
     QCOMPARE(dialogs().messages().at(1).buttons, DialogButtons::YesNo);
     QVERIFY(!ReadOk);
     QCOMPARE(RegValues.size(), 2);
@@ -318,6 +340,34 @@ void TestLinkE2e::deadLinkThreeAttemptsThenYesMakesOneMore()
     QCOMPARE(onLine.size(), 4 * 8);
     for (int i = 0; i < 4; ++i) QCOMPARE(onLine.mid(i * 8, 6), request);
     mapPort(3, QString());
+}
+
+void TestLinkE2e::silentFormatProbeIsNoReasonToConvert()
+{
+    // An MKII module that answers the presence probe and then falls silent: the
+    // format is unknown, so nothing may be written (40007 is its set-point).
+    ActuatorSimulator mk2;
+    QVERIFY2(mk2.start({"--silent-after", "1"}), qPrintable(mk2.errorText()));
+    mk2.mapToPortNumber(2);
+    pressOk(1, "1");
+    const QString noReply = QString("no reply from address 1 on port 2 (%1, 9600,e,8,1)").arg(mk2.port());
+    QCOMPARE(dialogs().messageTexts(), QStringList({Testing, Found, Disrupted, FormatCheckFailed + CRLF + noReply}));
+    QCOMPARE(sent.withFunction(6) + sent.withFunction(16), 0);
+    QCOMPARE(sent.withFunction(3), 1 + 3);
+    QVERIFY(mk2.writes().isEmpty());
+    mapPort(2, QString());
+}
+
+void TestLinkE2e::missingDeviceIsReportedAtOnce()
+{
+    const QString device = "/dev/kestrel2-test-no-such-device";
+    mapPort(4, device);
+    pressOk(3, "1");
+    // No probe through a port that is not open: the reason straight away.
+    QCOMPARE(dialogs().messageTexts(), QStringList{NotFound + CRLF + "cannot open " + device + ": no such device"});
+    QVERIFY(sent.frames.isEmpty());
+    QVERIFY(!ConnectionWindow().isVisible());
+    mapPort(4, QString());
 }
 
 QTEST_MAIN(TestLinkE2e)

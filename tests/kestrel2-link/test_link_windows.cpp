@@ -3,13 +3,16 @@
 // the connection window's checks, and a rendering of each window.
 #include "PtyPair.h"
 #include "RenderWindow.h"
+#include "config/ConfigurationWindow.h"
 #include "link/ConnectionSettings.h"
 #include "link/ConnectionWindow.h"
+#include "link/RememberedConnection.h"
 #include "main/AboutWindow.h"
 #include "main/DialogService.h"
 #include "main/HelpWindow.h"
 #include "main/MainWindow.h"
 #include "main/ToolWindows.h"
+#include "monitor/MonitorWindow.h"
 #include "base/ConfigFolder.h"
 #include "line/PortMap.h"
 
@@ -68,6 +71,7 @@ private slots:
     void cleanup();
 
     void mainWindowTextsAndMenus();
+    void everyMenuBarHasUniqueMnemonics();
     void firstActivationAsksOnce();
     void yesShowsTheConnectionWindowBesideTheMain();
     void connectionMenuShowsItModal();
@@ -91,6 +95,7 @@ private slots:
     void connectionChecks();
     void activationClosesThePort();
     void portLabelShowsTheDevice();
+    void connectionWindowOffersTheLastGoodConnection();
 
     void renderWindows();
 
@@ -102,6 +107,7 @@ private:
 void TestLinkWindows::initTestCase()
 {
     QCoreApplication::setApplicationName("kestrel2");
+    QFile::remove(ToolSettingsPath());  // a first start: no connection remembered
     dialogs().setScripted(true);
     SetDocumentViewer([this](const QUrl& url) {
         opened = url.toLocalFile();
@@ -142,8 +148,35 @@ void TestLinkWindows::mainWindowTextsAndMenus()
     }
     QCOMPARE(names, QStringList({"mnuConfigureActuator", "mnuControl", "mnuConnectionscreen", "mnuAbout", "mnuHelp",
                                  "mnuExit"}));
-    QCOMPARE(captions, QStringList({"&Configure actuator", "&Monitor and control actuator", "Connection", "&About",
+    QCOMPARE(captions, QStringList({"&Configure actuator", "&Monitor and control actuator", "C&onnection", "&About",
                                     "&Help", "&Exit"}));
+}
+
+void TestLinkWindows::everyMenuBarHasUniqueMnemonics()
+{
+    // The letter after a single '&', lower case; nothing when the caption has none.
+    auto mnemonic = [](const QString& caption) {
+        const QString text = QString(caption).replace("&&", "");
+        const int at = text.indexOf('&');
+        return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+    };
+    FrmMain main;
+    FrmKXConfig config;
+    FrmKXgroup monitor;
+    for (QMainWindow* window : std::initializer_list<QMainWindow*>{&main, &config, &monitor}) {
+        QSet<QChar> letters;
+        for (QAction* action : window->menuBar()->actions()) {
+            const QChar letter = mnemonic(action->text());
+            QVERIFY2(!letter.isNull(), qPrintable(window->objectName() + ": " + action->text()));
+            QVERIFY2(!letters.contains(letter), qPrintable(window->objectName() + ": " + action->text()));
+            letters.insert(letter);
+        }
+    }
+    // File has the desktop's own keys for open, save and print.
+    QCOMPARE(config.findChild<QAction*>("MnuOpen")->shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(config.findChild<QAction*>("mnuSave")->shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(config.findChild<QAction*>("MnuPrint")->shortcut(), QKeySequence(QKeySequence::Print));
+    QCOMPARE(config.findChild<QAction*>("MnuOpen")->shortcut().toString(), QString("Ctrl+O"));
 }
 
 void TestLinkWindows::firstActivationAsksOnce()
@@ -561,6 +594,38 @@ void TestLinkWindows::portLabelShowsTheDevice()
     // Choosing a port opens nothing.
     QVERIFY(!window.Buslink1().port().portOpen());
     setPortMapping(3, QString());
+}
+
+void TestLinkWindows::connectionWindowOffersTheLastGoodConnection()
+{
+    CloseConnectionWindow();
+    RememberConnection({2, 6, 1, 1, " 17 "});  // port 3, 19200, Odd, 2 stop bits, address 17
+    {
+        FrmConnection window;
+        QCOMPARE(window.cmbComPort()->currentText(), QString("3"));
+        QCOMPARE(window.CmbBaud()->currentText(), QString("19200"));
+        QCOMPARE(window.cmbParity()->currentText(), QString("Odd"));
+        QCOMPARE(window.cmbStop()->currentText(), QString("2"));
+        QCOMPARE(window.txtaddress()->text(), QString("17"));
+        // Preselected, not applied: nothing is opened until OK.
+        QVERIFY(!window.Buslink1().port().portOpen());
+    }
+    // An entry the lists no longer offer comes back unchosen; the rest still stands.
+    {
+        QSettings settings(ToolSettingsPath(), QSettings::IniFormat);
+        settings.setValue("Connection/Baud", "12345");
+        settings.setValue("Connection/Address", "300");
+    }
+    {
+        FrmConnection window;
+        QCOMPARE(window.CmbBaud()->currentIndex(), -1);
+        QCOMPARE(window.txtaddress()->text(), QString());
+        QCOMPARE(window.cmbParity()->currentText(), QString("Odd"));
+    }
+    QVERIFY(QFile::remove(ToolSettingsPath()));
+    FrmConnection fresh;
+    QCOMPARE(fresh.cmbComPort()->currentIndex(), -1);
+    QCOMPARE(fresh.txtaddress()->text(), QString());
 }
 
 void TestLinkWindows::renderWindows()

@@ -17,6 +17,7 @@
 #include "monitor/WindowPrinter.h"
 #include "shell/Buslink.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -54,9 +55,11 @@ private slots:
     void cleanup();
     void fullOpenStrokeFromTheOpenButton();
     void relaysReachCoilsFiveToEight();
+    void stopAndEsdReachCoilsOneAndFour();
     void sliderWritesTenthsToTheSetPoint();
     void failedReadInATickLeavesTheLabels();
     void activationReadsTheTagAgain();
+    void anotherProgramNeitherStopsPollingNorRereads();
     void mainScreenStopsPollingAndCloses();
     void closingDuringATickIsSafe();
 
@@ -183,6 +186,7 @@ void TestMonitorE2e::fullOpenStrokeFromTheOpenButton()
     QList<int> shownClosed;
     for (double v : chart->closedStroke()) shownClosed << int(v);
     QCOMPARE(shownClosed, expectedClosed);
+    QVERIFY(state.value(400033) != state.value(400034));  // so that a swap of the two would show
     QCOMPARE(chart->txtClosedTorqueSwitch()->text(), QString::number(state.value(400033)));
     QCOMPARE(chart->txtOpenTorqueSwitch()->text(), QString::number(state.value(400034)));
     QCOMPARE(chart->txtOpenOperations()->text(), QString::number(state.value(400059) + state.value(400060)));
@@ -213,8 +217,11 @@ void TestMonitorE2e::fullOpenStrokeFromTheOpenButton()
     QFile csv(dir.filePath("profile.csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList rows = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 12);
-    QCOMPARE(rows.at(11), QStringLiteral("100,%1,%2").arg(expected.at(10)).arg(expectedClosed.at(10)));
+    QCOMPARE(rows.size(), 14);
+    QCOMPARE(rows.at(0), QStringLiteral("Tag name,") + Tag);
+    QCOMPARE(rows.at(1), QStringLiteral("Time of reading,") + chart->readAt().toString(Qt::ISODate));
+    QVERIFY(qAbs(chart->readAt().secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(rows.at(13), QStringLiteral("100,%1,%2").arg(expected.at(10)).arg(expectedClosed.at(10)));
 
     // Back to the monitor: the tag name is read again and polling resumes.
     monitor.lblTag()->clear();
@@ -277,6 +284,52 @@ void TestMonitorE2e::relaysReachCoilsFiveToEight()
     monitor.findChild<QPushButton*>(QStringLiteral("cmdRelay3Off"))->click();
 }
 
+void TestMonitorE2e::stopAndEsdReachCoilsOneAndFour()
+{
+    sim.command("position 0");
+    FrmKXgroup& monitor = openMonitor();
+    DialogService& dialogs = DialogService::instance();
+    auto click = [&](const char* name) {
+        dialogs.queueAnswer(DialogAnswer::Yes);
+        monitor.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    };
+    // The last point written to the simulator, as its dump reports it.
+    const auto written = [&] {
+        const QList<QPair<int, int>> all = sim.writes();
+        return all.mid(all.size() - 1);
+    };
+
+    // Stop halts an opening stroke part-way: sent as soon as the valve is seen moving.
+    monitor.PollTick();
+    QCOMPARE(monitor.LblStatus(FullyClosed)->colour(), Yellow);
+    click("Cmdopen");
+    QDeadlineTimer deadline(15000);
+    do monitor.PollTick();
+    while (monitor.LblStatus(0)->colour() != Yellow && !deadline.hasExpired());
+    click("Cmdstop");
+    QCOMPARE(dialogs.messages().last().text, QStringLiteral("Are you sure you want to Stop the valve?"));
+    const QList<QPair<int, int>> all = sim.writes();
+    QCOMPARE(all.mid(all.size() - 2), (QList<QPair<int, int>>{{3, 1}, {1, 1}}));
+    monitor.PollTick();
+    const QString stoppedAt = monitor.PercentValvePosition()->text();
+    QCOMPARE(monitor.LblStatus(0)->colour(), Grey);  // not moving
+    QCOMPARE(monitor.LblStatus(FullyOpen)->colour(), Grey);
+    waitMs(300);
+    monitor.PollTick();
+    QCOMPARE(monitor.PercentValvePosition()->text(), stoppedAt);
+
+    // ESD closes the valve.
+    click("cmdESD");
+    QCOMPARE(dialogs.messages().last().text, QStringLiteral("Are you sure you want to ESD the valve?"));
+    QCOMPARE(written(), (QList<QPair<int, int>>{{4, 1}}));
+    deadline = QDeadlineTimer(15000);
+    do {
+        waitMs(100);
+        monitor.PollTick();
+    } while (monitor.LblStatus(FullyClosed)->colour() != Yellow && !deadline.hasExpired());
+    QCOMPARE(monitor.LblStatus(FullyClosed)->colour(), Yellow);
+}
+
 void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
 {
     sim.command("position 0");
@@ -284,13 +337,21 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
     QSlider* slider = monitor.positionslider();
     DialogService& dialogs = DialogService::instance();
 
-    // No: nothing is written.
+    // Between moves the slider shows the actuator's set-point as last read.
+    sim.command("set 40007 250");
+    monitor.PollTick();
+    QCOMPARE(slider->value(), 25);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("Set-point: 25 %"));
+
+    // No: nothing is written, and the slider goes back to the set-point.
     const int before = sim.value(400007);
     dialogs.queueAnswer(DialogAnswer::No);
     slider->setSliderDown(true);
     slider->setSliderPosition(70);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("To send: 70 %"));
     slider->setSliderDown(false);
     QCOMPARE(sim.value(400007), before);
+    QCOMPARE(slider->value(), 25);
 
     dialogs.queueAnswer(DialogAnswer::Yes);
     slider->setSliderDown(true);
@@ -298,6 +359,8 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
     slider->setSliderDown(false);
     QCOMPARE(dialogs.messageTexts().count(QStringLiteral("Do you want to position the valve?  ")), 2);
     QCOMPARE(sim.value(400007), 400);
+    QCOMPARE(slider->value(), 40);
+    QCOMPARE(monitor.lblSetPoint()->text(), QStringLiteral("Set-point: 40 %"));
 
     // The valve goes there and the gauge follows.
     QDeadlineTimer deadline(15000);
@@ -306,6 +369,7 @@ void TestMonitorE2e::sliderWritesTenthsToTheSetPoint()
         waitMs(100);
     }
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("40 %"));
+    QCOMPARE(slider->value(), 40);
 }
 
 void TestMonitorE2e::failedReadInATickLeavesTheLabels()
@@ -323,6 +387,9 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.lblAlarms(LowBattery)->colour(), Grey);
     QCOMPARE(monitor.LblStatus(SelectorRemote)->colour(), Yellow);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("20 %"));
+    QVERIFY(!monitor.isStale());
+    QVERIFY(monitor.lblLastReading()->text().startsWith(QStringLiteral("Last reading at ")));
+    const QString goodTime = monitor.lblLastReading()->text().mid(16);
     render(monitor, QStringLiteral("monitor-window-alarms.png"));
 
     // Everything changes, but the alarm read of the next tick fails: the status
@@ -357,6 +424,14 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.LblStatus(SelectorLocal)->colour(), Grey);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("20 %"));
     QVERIFY(monitor.isPolling());  // the timer keeps running
+    // What is shown is no longer current: greyed, with the time of the last good reading.
+    QVERIFY(monitor.isStale());
+    QCOMPARE(monitor.lblLastReading()->text(), QStringLiteral("Not current: last good reading at ") + goodTime);
+    QVERIFY(monitor.lblAlarms(Thermostat)->isStale());
+    QVERIFY(monitor.LblStatus(SelectorRemote)->isStale());
+    QVERIFY(monitor.PercentValvePosition()->isStale());
+    QVERIFY(!monitor.txtRlyStatus(1)->isEnabled());
+    render(monitor, QStringLiteral("monitor-window-stale.png"));
 
     // The next tick tries again from the start.
     sim.command("exception clear");
@@ -364,6 +439,11 @@ void TestMonitorE2e::failedReadInATickLeavesTheLabels()
     QCOMPARE(monitor.lblAlarms(Thermostat)->colour(), Grey);
     QCOMPARE(monitor.LblStatus(SelectorLocal)->colour(), Yellow);
     QCOMPARE(monitor.PercentValvePosition()->text(), QStringLiteral("60 %"));
+    QVERIFY(!monitor.isStale());
+    QVERIFY(!monitor.lblAlarms(Thermostat)->isStale());
+    QVERIFY(!monitor.PercentValvePosition()->isStale());
+    QVERIFY(monitor.txtRlyStatus(1)->isEnabled());
+    QVERIFY(monitor.lblLastReading()->text().startsWith(QStringLiteral("Last reading at ")));
 
     sim.command("alarm di4 off");
     sim.command("alarm slow-mode off");
@@ -395,6 +475,51 @@ void TestMonitorE2e::activationReadsTheTagAgain()
     const QByteArray name = Tag.toLatin1();
     for (int k = 0; k < 6; ++k)
         sim.command(QStringLiteral("set %1 %2").arg(40027 + k).arg(quint8(name[2 * k]) | (quint8(name[2 * k + 1]) << 8)));
+}
+
+void TestMonitorE2e::anotherProgramNeitherStopsPollingNorRereads()
+{
+    FrmKXgroup& monitor = openMonitor();
+    QVERIFY(QTest::qWaitForWindowActive(&monitor));
+    QTest::qWait(20);  // the activation's own reads, queued by the window system's activation
+    QVERIFY(monitor.isPolling());
+    const auto setTag = [&](const QByteArray& name) {
+        for (int k = 0; k < 6; ++k)
+            sim.command(QStringLiteral("set %1 %2").arg(40027 + k).arg(quint8(name[2 * k]) | (quint8(name[2 * k + 1]) << 8)));
+    };
+
+    // The engineer switches to another program and back: polling goes on, nothing is read anew.
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!monitor.isActiveWindow());
+    QVERIFY(monitor.isPolling());
+    setTag("FV-202 OUT  ");
+    QApplication::setActiveWindow(&monitor);
+    QTest::qWait(50);
+    QVERIFY(monitor.isPolling());
+    QCOMPARE(monitor.lblTag()->text(), Tag);
+
+    // The torque profile window reads its blocks when the tool moves to it, not when the program does.
+    monitor.findChild<QPushButton*>(QStringLiteral("cmdTorqueProfile"))->click();
+    FrmChart* chart = TorqueProfileWindowIfOpen();
+    QVERIFY(chart);
+    QVERIFY(QTest::qWaitForWindowActive(chart));
+    QTRY_COMPARE(chart->TxtTag()->text(), QStringLiteral("FV-202 OUT  "));
+    QTest::qWait(20);
+    QTRY_VERIFY(!monitor.isPolling());
+    QApplication::setActiveWindow(nullptr);
+    setTag(Tag.toLatin1());
+    QApplication::setActiveWindow(chart);
+    QTest::qWait(50);
+    QCOMPARE(chart->TxtTag()->text(), QStringLiteral("FV-202 OUT  "));
+
+    // Away to another program, then back to another window of the tool: that move counts.
+    QApplication::setActiveWindow(nullptr);
+    monitor.activateWindow();
+    QTRY_VERIFY(monitor.isPolling());
+    QCOMPARE(monitor.lblTag()->text(), Tag);
+    QApplication::setActiveWindow(nullptr);
+    chart->activateWindow();
+    QTRY_VERIFY(!monitor.isPolling());
 }
 
 void TestMonitorE2e::mainScreenStopsPollingAndCloses()

@@ -217,13 +217,19 @@ void TestMonitorStatusMap::profileCsv()
         open.append(20 + k);
         closed.append(k == 10 ? 101 : 30);
     }
-    const QStringList lines = ProfileCsv(open, closed).split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.size(), 1 + ProfilePoints + 1);  // header, eleven rows, empty tail
-    QCOMPARE(lines.first(), QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated"));
-    QCOMPARE(lines.at(1), QStringLiteral("0,20,30"));
-    QCOMPARE(lines.at(6), QStringLiteral("50,25,30"));
-    QCOMPARE(lines.at(11), QStringLiteral("100,30,101"));
+    const QDateTime readAt(QDate(2003, 3, 5), QTime(14, 5, 7));
+    const QStringList lines = ProfileCsv("FV-101 INLET", readAt, open, closed).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 2 + 1 + ProfilePoints + 1);  // tag, time, header, eleven rows, empty tail
+    QCOMPARE(lines.at(0), QStringLiteral("Tag name,FV-101 INLET"));
+    QCOMPARE(lines.at(1), QStringLiteral("Time of reading,2003-03-05T14:05:07"));
+    QCOMPARE(lines.at(2), QStringLiteral("Valve position % open,Open stroke torque % rated,Closed stroke torque % rated"));
+    QCOMPARE(lines.at(3), QStringLiteral("0,20,30"));
+    QCOMPARE(lines.at(8), QStringLiteral("50,25,30"));
+    QCOMPARE(lines.at(13), QStringLiteral("100,30,101"));
     QCOMPARE(lines.last(), QString());
+    // A tag with a comma or a quote stays one field; a profile never read says so.
+    QCOMPARE(ProfileCsv("PUMP 7, \"N\"", QDateTime(), open, closed).section("\r\n", 0, 1),
+             QStringLiteral("Tag name,\"PUMP 7, \"\"N\"\"\"\r\nTime of reading,not read"));
     QCOMPARE(PositionCategories(), QStringList({"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
 }
 
@@ -256,7 +262,10 @@ void TestMonitorStatusMap::profileDate()
 
 void TestMonitorStatusMap::activationSteps_data()
 {
-    // Each row: a sequence of (active, modal dialog up) changes and the steps expected.
+    // Each row: a sequence of changes and the steps expected. A = the window became active;
+    // D- = it lost the activation to another window of the tool, DM = to one of the tool's
+    // modal dialogs, DO = to another program; T = another window of the tool became active
+    // while this one was inactive.
     QTest::addColumn<QString>("changes");
     QTest::addColumn<QString>("steps");
     QTest::newRow("user moves away and back") << "A- D- A-" << "act deact act";
@@ -264,6 +273,12 @@ void TestMonitorStatusMap::activationSteps_data()
     QTest::newRow("two prompts in a row") << "A- DM A- DM A-" << "act none none none none";
     QTest::newRow("away after a prompt") << "A- DM A- D-" << "act none none deact";
     QTest::newRow("to another window while a dialog is up elsewhere") << "A- D- AM" << "act deact act";
+    QTest::newRow("another program and back") << "A- DO A-" << "act none none";
+    QTest::newRow("another program twice") << "A- DO A- DO A-" << "act none none none none";
+    QTest::newRow("another program, back to another tool window") << "A- DO T A-" << "act none deact act";
+    QTest::newRow("prompt closes onto another tool window") << "A- DM T A-" << "act none deact act";
+    QTest::newRow("tool windows after a plain move change nothing") << "A- D- T T A-" << "act deact none none act";
+    QTest::newRow("a tool window while active is none of its business") << "A- T D-" << "act none deact";
 }
 
 void TestMonitorStatusMap::activationSteps()
@@ -273,9 +288,16 @@ void TestMonitorStatusMap::activationSteps()
     ActivationTracker tracker;
     QStringList seen;
     for (const QString& change : changes.split(' ')) {
-        const bool active = change.at(0) == 'A';
-        const bool modal = change.at(1) == 'M';
-        switch (tracker.changed(active, modal)) {
+        ActivationStep step = ActivationStep::None;
+        if (change == "T") {
+            step = tracker.otherToolWindowActivated();
+        } else {
+            const ActivationTarget target = change.at(1) == 'M'   ? ActivationTarget::ToolDialog
+                                            : change.at(1) == 'O' ? ActivationTarget::OtherProgram
+                                                                  : ActivationTarget::ToolWindow;
+            step = tracker.changed(change.at(0) == 'A', target);
+        }
+        switch (step) {
         case ActivationStep::Activate: seen << "act"; break;
         case ActivationStep::Deactivate: seen << "deact"; break;
         case ActivationStep::None: seen << "none"; break;

@@ -15,6 +15,7 @@
 
 #include <QAbstractAxis>
 #include <QChart>
+#include <QChartView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,7 +90,7 @@ void TestMonitorWindows::monitorWindowShowsEveryControl()
 
     QStringList menus;
     for (QAction* action : window.menuBar()->actions()) menus << action->objectName() + '=' + action->text();
-    QCOMPARE(menus, QStringList({"MnuMain=Main screen", "MnuconfigActuator=Actuator configuration", "mnuHelp=&Help"}));
+    QCOMPARE(menus, QStringList({"MnuMain=&Main screen", "MnuconfigActuator=&Actuator configuration", "mnuHelp=&Help"}));
 
     const QStringList texts = childTexts(window);
     for (const char* text : {"Status", "Alarms", "Output relays", "Discrete controls", "Position control", "Controls",
@@ -189,12 +190,26 @@ void TestMonitorWindows::sliderAsksOnceAtTheEndOfADrag()
     FrmKXgroup window;
     window.show();
     QSlider* slider = window.positionslider();
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("Set-point: not read yet"));
+    QString shownWhileAsked;
+    int positionWhileAsked = -1;
+    DialogService::instance().responder = [&](const MessageRecord& m) {
+        shownWhileAsked = window.lblSetPoint()->text();
+        positionWhileAsked = slider->value();
+        return answerNo(m);
+    };
     slider->setSliderDown(true);
     for (int step = 1; step <= 40; ++step) slider->setSliderPosition(step);
     QVERIFY(DialogService::instance().messages().isEmpty());  // nothing while dragging
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("To send: 40 %"));
     slider->setSliderDown(false);
     QCOMPARE(DialogService::instance().messageTexts(), QStringList({"Do you want to position the valve?  "}));
-    QCOMPARE(slider->value(), 40);  // No: the slider stays where the user left it
+    QCOMPARE(shownWhileAsked, QStringLiteral("To send: 40 %"));
+    QCOMPARE(positionWhileAsked, 40);
+    // No: back to the actuator's set-point (none read yet here), and no second question.
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(window.lblSetPoint()->text(), QStringLiteral("Set-point: not read yet"));
+    QCOMPARE(DialogService::instance().messages().size(), 1);
     window.close();
 }
 
@@ -348,14 +363,23 @@ void TestMonitorWindows::profileSavesCsvAndPng()
     QFile csv(dir.filePath("profile.csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 12);
-    QCOMPARE(lines.at(1), QStringLiteral("0,0,0"));
-    QCOMPARE(lines.at(11), QStringLiteral("100,0,0"));
+    QCOMPARE(lines.size(), 14);
+    QCOMPARE(lines.at(1), QStringLiteral("Time of reading,not read"));
+    QCOMPARE(lines.at(3), QStringLiteral("0,0,0"));
+    QCOMPARE(lines.at(13), QStringLiteral("100,0,0"));
 
+    // The picture is the chart with its legend: no buttons, no fields.
     dialogs.queueFileName(dir.filePath("profile.png"));
     window.SavePng();
     const QImage image(dir.filePath("profile.png"));
-    QCOMPARE(image.size(), window.grab().size());
+    const QChartView* view = window.findChild<QChartView*>();
+    QVERIFY(view);
+    QCOMPARE(image.width(), view->width());
+    QVERIFY(image.height() > view->height() && image.height() < view->height() + 60);
+    QVERIFY(image.height() < window.height() - window.findChild<QPushButton*>("Command1")->height());
+    QCOMPARE(image, window.ChartImage());
+    if (const QString renderDir = qEnvironmentVariable("BUSLINK_RENDER_DIR"); !renderDir.isEmpty())
+        QVERIFY(QDir().mkpath(renderDir) && image.save(renderDir + "/torque-profile-chart-export.png"));
 
     // A file that cannot be written is reported; cancelling writes nothing.
     dialogs.queueFileName(dir.filePath("missing-folder/profile.csv"));

@@ -53,7 +53,7 @@ void ActuatorSimulator::command(const QString& line)
     peer.send(line.toUtf8());
 }
 
-QMap<int, int> ActuatorSimulator::dump()
+QList<QByteArray> ActuatorSimulator::dumpLines()
 {
     const QString path = dir.filePath("state.txt");
     QFile::remove(path);
@@ -67,15 +67,31 @@ QMap<int, int> ActuatorSimulator::dump()
         lastSize = info.exists() ? info.size() : -1;
         QThread::msleep(50);
     }
-    QMap<int, int> state;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return state;
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().split('\n');
+}
+
+QMap<int, int> ActuatorSimulator::dump()
+{
+    QMap<int, int> state;
     const QRegularExpression row("^\\s*(\\d+)\\s+(-?\\d+)\\s*$");
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    for (const QByteArray& line : dumpLines()) {
         const auto m = row.match(QString::fromLatin1(line));
         if (m.hasMatch()) state.insert(m.captured(1).toInt(), m.captured(2).toInt());
     }
     return state;
+}
+
+QList<QPair<int, int>> ActuatorSimulator::writes()
+{
+    QList<QPair<int, int>> written;
+    const QRegularExpression row("^write\\s+(\\d+)\\s+(-?\\d+)\\s*$");
+    for (const QByteArray& line : dumpLines()) {
+        const auto m = row.match(QString::fromLatin1(line));
+        if (m.hasMatch()) written.append({m.captured(1).toInt(), m.captured(2).toInt()});
+    }
+    return written;
 }
 
 int ActuatorSimulator::value(int reference)

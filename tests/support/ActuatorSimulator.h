@@ -25,10 +25,13 @@ public:
     QMap<int, int> dump();
     // One value of the dump; -1 when the reference is not in it.
     int value(int reference);
+    // Every point a master wrote, oldest first, from the dump: (six-digit reference, value).
+    QList<QPair<int, int>> writes();
     PeerProcess& process() { return peer; }
     static QString program();
 
 private:
+    QList<QByteArray> dumpLines();  // the dump file the simulator writes on SIGUSR1
     PeerProcess peer;
     QTemporaryDir dir;
     QString device;

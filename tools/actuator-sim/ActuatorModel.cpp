@@ -143,8 +143,10 @@ ActuatorModel::ActuatorModel(const ModelOptions& options)
         holding[std::size_t(reg::Tag + k)] =
             std::uint16_t(static_cast<unsigned char>(tag[std::size_t(2 * k)]) |
                           (static_cast<unsigned char>(tag[std::size_t(2 * k + 1)]) << 8));
-    holding[reg::ClosedTorqueSwitch] = 80;
-    holding[reg::OpenTorqueSwitch] = 80;
+    // Unequal, as on most valves (seating needs more than back-seating), so a master that
+    // swaps the two shows it.
+    holding[reg::ClosedTorqueSwitch] = 85;
+    holding[reg::OpenTorqueSwitch] = 75;
     strokeSamples.fill(-1);
 }
 
