@@ -37,7 +37,8 @@ int searchByCrc(QByteArrayView b)
     return 0;
 }
 
-Candidate examine(QByteArrayView rest, bool silence, const RtuLengthRule& rule)
+// `search`: whether a CRC search is wanted (a frame found by one could be taken here).
+Candidate examine(QByteArrayView rest, bool silence, bool search, const RtuLengthRule& rule)
 {
     const QByteArrayView head = rest.first(std::min<qsizetype>(rest.size(), kMaxRtuFrameLength));
     const int length = rule(head);
@@ -45,7 +46,7 @@ Candidate examine(QByteArrayView rest, bool silence, const RtuLengthRule& rule)
     if (length == kNoFrameStart) return {};
     if (length == kNeedMoreToTell) return pending;
     if (length == kLengthByCrc) {
-        if (head.size() < kMinRtuFrameLength) return pending;
+        if (head.size() < kMinRtuFrameLength || !search) return pending;
         if (const int found = searchByCrc(head)) return {Candidate::Complete, found, false};
         // Every length up to the longest frame failed: nothing starts here.
         return head.size() >= kMaxRtuFrameLength ? Candidate{} : pending;
@@ -122,7 +123,7 @@ FrameSearch FindRtuFrame(QByteArrayView received, bool silence, const RtuLengthR
     if (n == 0) return {};
     int firstOpen = -1;  // the earliest offset that may still become a frame
     for (int k = 0; k < n; ++k) {
-        const Candidate c = examine(received.sliced(k), silence, rule);
+        const Candidate c = examine(received.sliced(k), silence, silence || firstOpen < 0, rule);
         // A CRC found by search over many lengths is weak evidence: it must not cut
         // into a frame that is still arriving.
         if (c.state == Candidate::Complete && (c.byHeader || firstOpen < 0))
