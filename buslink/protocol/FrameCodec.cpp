@@ -28,12 +28,15 @@ constexpr ByteTable kTable;
 static_assert(kTable.entry[1] == 0xC0C1 && kTable.entry[16] == 0xCC01 && kTable.entry[128] == 0xA001);
 } // namespace
 
+quint16 CrcStep(quint16 crc, quint8 byte)
+{
+    return quint16((crc >> 8) ^ kTable.entry[quint8(crc ^ byte)]);
+}
+
 Crc ComputeCRC(const quint8* bytes, int n)
 {
-    quint16 crc = 0xFFFF;
-    for (int i = 0; i < n; ++i) {
-        crc = quint16((crc >> 8) ^ kTable.entry[quint8(crc ^ bytes[i])]);
-    }
+    quint16 crc = kCrcStart;
+    for (int i = 0; i < n; ++i) crc = quint16((crc >> 8) ^ kTable.entry[quint8(crc ^ bytes[i])]);
     return Crc{crc, quint8(crc & 0xFF), quint8(crc >> 8)};
 }
 

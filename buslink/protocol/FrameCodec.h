@@ -12,6 +12,10 @@ struct Crc {
     quint8 high = 0;
 };
 
+// CRC-16/MODBUS one byte at a time: start from kCrcStart, feed each byte; the value
+// is sent low byte first.
+constexpr quint16 kCrcStart = 0xFFFF;
+quint16 CrcStep(quint16 crc, quint8 byte);
 // CRC-16/MODBUS of bytes 0 .. n-1 (n is clamped to the data's size).
 Crc ComputeCRC(const QByteArray& bytes, int n);
 Crc ComputeCRC(const quint8* bytes, int n);

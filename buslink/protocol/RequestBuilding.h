@@ -2,6 +2,7 @@
 // Master requests as values: which function, start offset and quantity a
 // reference number maps to, how long the reply will be, and the request frame
 // itself. Pure functions; the component sends what they build.
+#include "Framing.h"
 #include "base/BoundedArray.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@
 
 namespace buslink {
 
-enum class Framing { Rtu, Ascii };
 enum class RequestKind { Read, SingleWrite, MultipleWrite };
 
 // Largest requests, the Modbus standard's: 125 registers or 2000 coils or inputs

@@ -8,6 +8,7 @@
 #include "base/TransactionOutcome.h"
 #include "PropertyBag.h"
 #include "line/SerialPortService.h"
+#include "protocol/ReceiveBuffer.h"
 
 #include <QObject>
 #include <QSize>
@@ -22,6 +23,7 @@ namespace buslink {
 class IoDatabaseService;
 class InMemoryIoDatabase;
 enum class Framing;
+enum class DroppedBytes;
 struct RequestPlan;
 struct RequestFrame;
 
@@ -255,8 +257,13 @@ private:
     // Scan engine and slave mode.
     void ReadScanTick();
     void WriteQueueTick();
-    void HandleSlaveRequest();
+    void HandleSlaveRequest();         // bytes arrived: serve the requests they complete
     void SlaveEndOfBurst();            // a silence ended what the slave received
+    bool SlaveServingActive() const;   // slave mode, not raw, port open
+    void ReceiveSlaveBytes(bool silence);
+    void ServeBufferedSlaveFrames();
+    void DropSlaveBytes(const QByteArray& bytes, DroppedBytes what, Framing framing);
+    void ServeSlaveFrame(const QByteArray& frame, Framing framing);
     void MasterEndOfBurst();           // a silence ended what arrived for the awaited answer
     void SetUpSlaveMode();
     void MakeImage();
@@ -328,14 +335,14 @@ private:
 
     // Register image and slave receive buffer.
     IntArray IoImage;                 // empty until the mode is first set or loaded
-    ByteArray slaveReceiveBuffer;
+    ReceiveBuffer slaveReceiveBuffer;  // bytes received in slave mode, not yet framed
 
     // Read scan: elapsed time per route entry.
     BoundedArray<qint16> ElapsedMs{0, 1000};
     bool readScanPassRunning = false;   // a pass is waiting for the line; further ticks skip
-    // Slave mode: the handler is collecting a frame; notifications meanwhile leave the bytes to it.
+    // Slave mode: a pass is serving the buffer; a notification meanwhile (from a host's
+    // event handler) only adds its bytes for that pass to serve.
     bool slaveRequestRunning = false;
-    bool slaveRerunQueued = false;      // a later run will serve bytes left after the last frame
 };
 
 } // namespace buslink

@@ -6,17 +6,29 @@ Operations as for scan_modbus_master (zero-based addresses):
     read-coils A N, read-inputs A N, read-holding A N, read-input-registers A N,
     write-coil A 0|1, write-register A V, write-coils A b,b,..., write-registers A v,v,...,
     load N
-Prints one line per operation: "<operation> OK <values>" or "<operation> ERROR <text>",
-then "DONE".
+    report-slave-id
+Prints one line per operation: "<operation> OK <values>", "<operation> EXCEPTION <code>"
+or "<operation> ERROR <text>", then "DONE".
 """
 import sys
 
 from pymodbus.client import ModbusSerialClient
 from pymodbus.framer.ascii_framer import ModbusAsciiFramer
+from pymodbus.other_message import ReportSlaveIdRequest
+from pymodbus.pdu import ExceptionResponse
 
 
 def numbers(text):
     return [int(v) for v in text.split(",") if v]
+
+
+def print_result(what, rr, values):
+    if isinstance(rr, ExceptionResponse):
+        print("%s EXCEPTION %d" % (what, rr.exception_code), flush=True)
+    elif values is None:
+        print("%s ERROR %s" % (what, rr), flush=True)
+    else:
+        print(("%s OK %s" % (what, " ".join(str(v) for v in values))).rstrip(), flush=True)
 
 
 def main():
@@ -44,6 +56,11 @@ def main():
                     ok += 1 if (not rr.isError() and rr.registers == [expected]) else 0
             print("LOAD total=%d ok=%d" % (total, ok), flush=True)
             i += 2
+            continue
+        if op == "report-slave-id":
+            i += 1
+            rr = client.execute(ReportSlaveIdRequest(unit=unit))
+            print_result(op, rr, None if rr.isError() else [])
             continue
         a, b = int(ops[i + 1]), ops[i + 2]
         what = "%s %s %s" % (op, ops[i + 1], b)
@@ -79,10 +96,7 @@ def main():
         except Exception as e:  # a peer failure is a test result, not a crash
             print("%s ERROR %s" % (what, e), flush=True)
             continue
-        if values is None:
-            print("%s ERROR %s" % (what, rr), flush=True)
-        else:
-            print(("%s OK %s" % (what, " ".join(str(v) for v in values))).rstrip(), flush=True)
+        print_result(what, rr, values)
     print("DONE", flush=True)
     client.close()
     return 0

@@ -5,9 +5,10 @@
 // Operations (addresses are zero-based protocol addresses):
 //   read-coils A N | read-inputs A N | read-holding A N | read-input-registers A N
 //   write-coil A 0|1 | write-register A V | write-coils A b,b,... | write-registers A v,v,...
+//   report-slave-id
 //   load N      N requests back to back (writes and read-backs of registers and coils)
-// Prints one line per operation: "<operation> OK <values>" or "<operation> ERROR <text>",
-// then "DONE".
+// Prints one line per operation: "<operation> OK <values>", "<operation> EXCEPTION <code>"
+// or "<operation> ERROR <text>", then "DONE".
 #include <modbus/modbus.h>
 
 #include <cerrno>
@@ -37,7 +38,10 @@ std::vector<int> splitNumbers(const char* text)
 
 void report(const std::string& what, int rc, const std::string& values = std::string())
 {
-    if (rc < 0)
+    const int exception = errno - MODBUS_ENOBASE;
+    if (rc < 0 && exception >= MODBUS_EXCEPTION_ILLEGAL_FUNCTION && exception < MODBUS_EXCEPTION_MAX)
+        std::printf("%s EXCEPTION %d\n", what.c_str(), exception);
+    else if (rc < 0)
         std::printf("%s ERROR %s\n", what.c_str(), modbus_strerror(errno));
     else
         std::printf("%s OK%s%s\n", what.c_str(), values.empty() ? "" : " ", values.c_str());
@@ -139,6 +143,9 @@ int main(int argc, char** argv)
             for (int v : splitNumbers(arg(2))) regs.push_back(uint16_t(v));
             report(what, modbus_write_registers(ctx, a, int(regs.size()), regs.data()));
             i += 2;
+        } else if (op == "report-slave-id") {
+            uint8_t id[MODBUS_MAX_PDU_LENGTH];
+            report(op, modbus_report_slave_id(ctx, int(sizeof id), id));
         } else if (op == "load") {
             load(ctx, a);
             i += 1;
