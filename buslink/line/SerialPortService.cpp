@@ -3,6 +3,7 @@
 #include "LineTiming.h"
 #include "PortMap.h"
 #include "TcpClientLine.h"
+#include "TcpServerLine.h"
 #include "base/BuslinkError.h"
 
 namespace buslink {
@@ -55,6 +56,18 @@ void SerialPortService::setSettings(const QString& text)
 
 std::unique_ptr<Line> SerialPortService::makeLine(const Endpoint& e)
 {
+    if (e.isNetwork() && listen) {
+        auto s = std::make_unique<TcpServerLine>(e.host, e.port, e.text());
+        s->setMaxConnections(limits.maxConnections);
+        s->setIdleTimeout(limits.idleTimeoutMs);
+        QList<QPair<QHostAddress, int>> networks;
+        for (const QString& text : limits.allowed) {
+            QPair<QHostAddress, int> network;
+            if (ParseNetwork(text, network)) networks << network;
+        }
+        s->setAllowed(networks);
+        return s;
+    }
     if (e.isNetwork()) return std::make_unique<TcpClientLine>(e.host, e.port, e.text());
     auto s = std::make_unique<SerialLine>(e.device);
     s->setSettings(parsed, settingsText);
@@ -92,9 +105,20 @@ void SerialPortService::setPortOpen(bool open)
         line.release()->deleteLater();
     }
     serial = nullptr;
+    server = nullptr;
     line = makeLine(e);
     serial = qobject_cast<SerialLine*>(line.get());
+    server = qobject_cast<TcpServerLine*>(line.get());
+    mbap = e.kind == Endpoint::Tcp;
     connect(line.get(), &Line::readyRead, this, &SerialPortService::dataArrived);
+    if (server) {
+        connect(server, &TcpServerLine::connectionReadyRead, this, [this](int id) {
+            server->selectConnection(id);
+            dataArrived();
+        });
+        connect(server, &TcpServerLine::connectionClosed, this, &SerialPortService::connectionClosed);
+        connect(server, &TcpServerLine::refused, this, &SerialPortService::connectionRefused);
+    }
     connect(line.get(), &Line::silence, this, &SerialPortService::silence);
     connect(line.get(), &Line::lost, this, &SerialPortService::lineGone);
     if (serial) connect(serial, &SerialLine::carrierChanged, this, [this] { notify(EvCD); });
@@ -125,6 +149,41 @@ void SerialPortService::lineGone(const QString& reason)
     lost = true;
     lostReason = reason;
     emit lineLost(reason);
+}
+
+QList<int> SerialPortService::connectionIds() const
+{
+    return server ? server->connections() : QList<int>();
+}
+
+int SerialPortService::currentConnection() const
+{
+    return server ? server->currentConnection() : 0;
+}
+
+void SerialPortService::selectConnection(int id)
+{
+    if (server) server->selectConnection(id);
+}
+
+void SerialPortService::dropConnection(int id)
+{
+    if (server) server->dropConnection(id);
+}
+
+QString SerialPortService::peerOf(int id) const
+{
+    return server ? server->peerOf(id) : QString();
+}
+
+void SerialPortService::setServerLimits(const ServerLimits& l)
+{
+    for (const QString& text : l.allowed) {
+        QPair<QHostAddress, int> network;
+        if (!ParseNetwork(text, network))
+            throw BuslinkError(ErrInvalidPropertyValue, QStringLiteral("\"%1\" is no address or network (ADDRESS[/BITS])").arg(text));
+    }
+    limits = l;
 }
 
 void SerialPortService::setSilenceDetection(SilenceDetection mode)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -77,12 +78,36 @@ public:
     QString lineLostReason() const { return lostReason; }
     bool reopen();
 
+    // A network endpoint opened while listening is served (a TCP server, slave mode);
+    // otherwise it is connected to. Takes effect at the next opening.
+    void setListening(bool on) { listen = on; }
+    bool listening() const { return listen; }
+    // The open line is a Modbus TCP one (tcp://): frames carry the MBAP header.
+    bool carriesMbap() const { return mbap; }
+    // A listening line's connections (numbered from 1). The byte operations act on the
+    // current one, which is selected before its bytes are reported; 0: none.
+    QList<int> connectionIds() const;
+    int currentConnection() const;
+    void selectConnection(int id);
+    void dropConnection(int id);
+    QString peerOf(int id) const;
+    struct ServerLimits {
+        int maxConnections = 16;
+        QStringList allowed;   // "ADDRESS[/BITS]"; empty: any
+        int idleTimeoutMs = 60000;
+    };
+    // Throws BuslinkError naming an allowed entry that does not parse.
+    void setServerLimits(const ServerLimits& limits);
+
 signals:
     // A notification: read commEvent() for its code.
     void onComm();
     void silence();
     void lineLost(const QString& reason);
     void lineRestored();
+    // A listening line: a connection closed, or one was refused or dropped and why.
+    void connectionClosed(int id);
+    void connectionRefused(const QString& why);
 
 private:
     void dataArrived();
@@ -92,6 +117,10 @@ private:
 
     std::unique_ptr<Line> line;
     SerialLine* serial = nullptr;  // the line, when it is a serial device
+    class TcpServerLine* server = nullptr;  // the line, when it listens
+    bool listen = false;
+    bool mbap = false;
+    ServerLimits limits;
     SilenceDetection silenceMode = SilenceDetection::Auto;
     bool lost = false;
     QString lostReason;

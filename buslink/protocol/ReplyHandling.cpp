@@ -1,6 +1,7 @@
 #include "ReplyHandling.h"
 
 #include "FrameCodec.h"
+#include "MbapFraming.h"
 #include "conversions/NumericConversions.h"
 #include "base/BuslinkTypes.h"
 #include "base/VariantAssign.h"
@@ -293,6 +294,38 @@ FoundReply findIn(const QByteArray& b, const Framer& framer)
     return incomplete(size, framer.shortest(), stray);
 }
 
+// MBAP answers follow each other whole on a TCP stream: there is nothing to
+// resynchronise on, so the search steps from one ADU to the next. An ADU of
+// another transaction (a late answer) or of the right one from another unit or
+// function is a stray frame; a header that breaks the rules makes every byte
+// after it garbage.
+FoundReply findMbap(const QByteArray& b, const ReplyExpectation& e)
+{
+    StrayFrame stray;
+    const int size = int(b.size());
+    const int expectedRtu = e.expectedLength - 4;
+    for (int p = 0; p < size;) {
+        const MbapCut cut = CutMbapFrame(QByteArrayView(b).sliced(p));
+        if (cut.status == MbapCut::Invalid) return incomplete(size, 1, stray);
+        if (cut.status == MbapCut::NeedMore) {
+            const int avail = size - p;
+            const int length = avail >= 6 ? 6 + (quint8(b[p + 4]) << 8 | quint8(b[p + 5])) : qMin(ExceptionFrameLength(Framing::Mbap), e.expectedLength);
+            return incomplete(p, length - avail, stray);
+        }
+        const auto* head = reinterpret_cast<const quint8*>(cut.unitBytes.constData());
+        const int k = int(cut.unitBytes.size());
+        if (cut.transactionId == e.transactionId && k >= 2) {
+            if (isExceptionHeader(head, e.request) && k == 3)
+                return complete(ReplyVerdict::Exception, p, cut.length, cut.unitBytes, stray);
+            if (headerFits(head, k, e.request, expectedRtu) && k == expectedRtu - 2)
+                return complete(ReplyVerdict::Ok, p, cut.length, cut.unitBytes, stray);
+        }
+        if (k >= 2) stray = strayOf(head, k);
+        p += cut.length;
+    }
+    return incomplete(size, qMin(ExceptionFrameLength(Framing::Mbap), e.expectedLength), stray);
+}
+
 qint32 word(const QByteArray& b, int hi) { return at(b, hi) * 256 + at(b, hi + 1); }
 
 int roundHalfEven(double v) { return int(std::nearbyint(v)); }
@@ -304,6 +337,7 @@ FoundReply FindReply(const QByteArray& received, const ReplyExpectation& expecte
     if (expected.request.size() < 2 || expected.expectedLength < 1)
         return incomplete(int(received.size()), 1, StrayFrame());
     if (expected.framing == Framing::Ascii) return findIn(received, AsciiReplyFramer{expected});
+    if (expected.framing == Framing::Mbap) return findMbap(received, expected);
     return findIn(received, RtuReplyFramer{expected});
 }
 

@@ -14,7 +14,8 @@ namespace buslink {
 struct ReplyExpectation {
     Framing framing = Framing::Rtu;
     QByteArray request;        // the request's bytes before its check: unit, function, fields
-    int expectedLength = 0;    // line length of a normal answer: RTU bytes or ASCII characters
+    int expectedLength = 0;    // line length of a normal answer: RTU or MBAP bytes, or ASCII characters
+    quint16 transactionId = 0; // MBAP: the request's transaction id, which the answer repeats
 };
 
 enum class ReplyVerdict {
@@ -48,8 +49,8 @@ struct FoundReply {
 // "bad byte count: 4, expected 2", "the reply does not echo the request".
 QString DescribeStrayFrame(const StrayFrame& stray, const QByteArray& request, int expectedRtuLength);
 
-// Line length of an exception answer: 5 bytes RTU, 11 characters ASCII.
-inline int ExceptionFrameLength(Framing framing) { return framing == Framing::Rtu ? 5 : 11; }
+// Line length of an exception answer: 5 bytes RTU, 11 characters ASCII, 9 bytes MBAP.
+inline int ExceptionFrameLength(Framing framing) { return LineLength(framing, 5); }
 
 // Looks for the answer to the request at the start of `received`. An answer has
 // the request's unit and function code; a read answer the byte count of the

@@ -98,12 +98,12 @@ public:
     explicit FieldWriter(Framing f) : framing(f) {}
     void byte(qint64 v, const char* what = "byte")
     {
-        if (framing == Framing::Rtu && (v < 0 || v > 255)) overflow(what, v, 255);
+        if (framing != Framing::Ascii && (v < 0 || v > 255)) overflow(what, v, 255);
         bytes.append(char(v & 0xFF));
     }
     void word(qint64 v, const char* what = "value")
     {
-        if (framing == Framing::Rtu && (v < 0 || v > 65535)) overflow(what, v, 65535);
+        if (framing != Framing::Ascii && (v < 0 || v > 65535)) overflow(what, v, 65535);
         bytes.append(char((v >> 8) & 0xFF));
         bytes.append(char(v & 0xFF));
     }
@@ -111,6 +111,8 @@ public:
     {
         const QByteArray plain(bytes.constData(), bytes.size());
         if (framing == Framing::Ascii) return RequestFrame{AsciiFrame(plain), plain};
+        // MBAP: the header carries the connection's transaction id; the sender puts it in front.
+        if (framing == Framing::Mbap) return RequestFrame{plain, plain};
         return RequestFrame{AppendCRC(bytes.constData(), int(bytes.size())), plain};
     }
 
@@ -278,7 +280,7 @@ RequestPlan PlanMultipleWrite(qint32 plcType, const QVariant& reference, qint16 
 RequestFrame ReadRequestFrame(Framing framing, qint32 unit, const RequestPlan& plan)
 {
     FieldWriter w(framing);
-    w.byte(framing == Framing::Rtu ? std::abs(qint64(unit)) : unit, "unit");
+    w.byte(framing != Framing::Ascii ? std::abs(qint64(unit)) : unit, "unit");
     w.byte(plan.FunctionCode);
     w.word(plan.StartOffset, "offset");
     w.word(plan.quantity, "quantity");

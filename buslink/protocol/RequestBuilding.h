@@ -71,7 +71,7 @@ struct RequestFrame {
     QByteArray bytes;
 };
 
-// The frames. RTU fields that do not fit (unit beyond 0..255, values beyond
+// The frames (MBAP: the bytes alone; the sender adds the header). Binary fields that do not fit (unit beyond 0..255, values beyond
 // 0..65535) throw BuslinkError(ErrOverflow) and nothing is built; ASCII fields
 // keep their rightmost hex digits, so -2 goes out as FFFE.
 RequestFrame ReadRequestFrame(Framing framing, qint32 unit, const RequestPlan& plan);
@@ -79,7 +79,16 @@ RequestFrame SingleWriteFrame(Framing framing, qint32 unit, const RequestPlan& p
 RequestFrame MultipleWriteFrame(Framing framing, qint32 unit, const RequestPlan& plan,
                                 const std::vector<qint32>& words);
 
-// Reply length on the line: RTU bytes, or ASCII characters (2L + 1).
-inline int LineLength(Framing framing, int rtuLength) { return framing == Framing::Ascii ? 2 * rtuLength + 1 : rtuLength; }
+// Reply length on the line from its RTU length: RTU bytes, ASCII characters (2L + 1),
+// or MBAP bytes (the 6 header bytes before the unit id instead of the 2 CRC bytes).
+inline int LineLength(Framing framing, int rtuLength)
+{
+    return framing == Framing::Ascii ? 2 * rtuLength + 1 : framing == Framing::Mbap ? rtuLength + 4 : rtuLength;
+}
+// The RTU length of a reply of this line length.
+inline int RtuLengthOf(Framing framing, int lineLength)
+{
+    return framing == Framing::Ascii ? (lineLength - 1) / 2 : framing == Framing::Mbap ? lineLength - 4 : lineLength;
+}
 
 } // namespace buslink

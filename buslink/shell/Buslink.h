@@ -220,6 +220,9 @@ private:
     // The shared second half of both write builders: waits for the line, frames and sends.
     void SendWrite(qint16 unit, const RequestPlan& plan, const std::function<RequestFrame(Framing)>& frameFor);
     void SendFrame(const QByteArray& frame);
+    // The framing requests and answers take on this line: MBAP on a Modbus TCP line, else the mode's.
+    Framing ReadFraming() const;
+    Framing WriteFraming() const;
     void HandleMasterReply();
     // Waits in the event loop until done() holds, the reply time-out at most; false when
     // the time ran out. A condition that holds already costs no look at the clock.
@@ -327,6 +330,7 @@ private:
     QByteArray replyBuffer;           // bytes received for the awaited answer, not yet taken
     QByteArray lastRequest;           // bytes of the request awaiting an answer; empty once answered
     quint32 requestSerial = 0;        // counts requests sent
+    quint16 transactionId = 0;        // Modbus TCP: the last request's transaction id
     quint32 answeredSerial = 0;       // the request whose answer was taken last
 
     // Port control.

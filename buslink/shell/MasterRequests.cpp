@@ -1,6 +1,7 @@
 // The component's request builders and reply handler: they glue the pure
 // request and reply functions to the port, the waits and the transaction flags.
 #include "scan/AddressResolution.h"
+#include "protocol/MbapFraming.h"
 #include "protocol/ReplyHandling.h"
 #include "protocol/RequestBuilding.h"
 #include "scan/IoDatabaseService.h"
@@ -46,14 +47,30 @@ void Buslink::ArmPort()
     lastExceptionCode = 0;
     SetResult(Outcome::None, QString());
     // Notified as soon as an exception answer could be complete, which is shorter than any normal answer.
-    MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(readFraming(modBusModeBuild))));
+    MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(ReadFraming())));
     MSComm2->setInputLen(ExpectedReplyLength);
+}
+
+Framing Buslink::ReadFraming() const
+{
+    return MSComm2->carriesMbap() ? Framing::Mbap : readFraming(modBusModeBuild);
+}
+
+Framing Buslink::WriteFraming() const
+{
+    return MSComm2->carriesMbap() ? Framing::Mbap : writeFraming(modBusModeBuild);
 }
 
 void Buslink::SendRequest(const QByteArray& line, const QByteArray& bytes)
 {
     lastRequest = bytes;
     ++requestSerial;
+    // Modbus TCP: each request gets the next transaction id, which its answer repeats.
+    if (MSComm2->carriesMbap()) {
+        ++transactionId;
+        SendFrame(MbapFrame(transactionId, line));
+        return;
+    }
     SendFrame(line);
 }
 
@@ -96,7 +113,7 @@ bool Buslink::BuildReadRequest(qint16 unit, const QVariant& address, qint16 quan
     // Bit replies report the quantity asked for, in either PLC type.
     if (plan.FunctionCode <= 2) context.RequestedQuantity = quantity;
 
-    const Framing framing = readFraming(modBusModeBuild);
+    const Framing framing = ReadFraming();
     const RequestFrame frame = ReadRequestFrame(framing, unit, plan);
     ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
     ArmPort();
@@ -142,7 +159,7 @@ void Buslink::SendWrite(qint16 unit, const RequestPlan& plan, const std::functio
     }
     RememberRequest(plan);
 
-    const Framing framing = writeFraming(modBusModeBuild);
+    const Framing framing = WriteFraming();
     const RequestFrame frame = frameFor(framing);
     ExpectedReplyLength = LineLength(framing, plan.expectedReplyLength);
     // So does the write before this one.
@@ -185,10 +202,11 @@ void Buslink::CollectReply()
         return;
     }
 
-    const Framing framing = readFraming(modBusModeBuild);
-    const FoundReply found = FindReply(replyBuffer, ReplyExpectation{framing, lastRequest, ExpectedReplyLength});
+    const Framing framing = ReadFraming();
+    const FoundReply found =
+        FindReply(replyBuffer, ReplyExpectation{framing, lastRequest, ExpectedReplyLength, transactionId});
     if (found.skipped > 0) {
-        const int rtuLength = framing == Framing::Ascii ? (ExpectedReplyLength - 1) / 2 : ExpectedReplyLength;
+        const int rtuLength = RtuLengthOf(framing, ExpectedReplyLength);
         const QString why = DescribeStrayFrame(found.stray, lastRequest, rtuLength);
         if (!why.isEmpty()) strayNote = why;
         if (frameTrace) trace(false, replyBuffer.left(found.skipped), why.isEmpty() ? QStringLiteral("noise") : why);
