@@ -45,6 +45,20 @@ void sleepUntil(qint64 ns)
 
 } // namespace
 
+PacedLine::InheritingMutex::InheritingMutex()
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_setprotocol(&attributes, PTHREAD_PRIO_INHERIT);
+    pthread_mutex_init(&mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+PacedLine::InheritingMutex::~InheritingMutex()
+{
+    pthread_mutex_destroy(&mutex);
+}
+
 PacedLine::PacedLine(int baudRate, double bitsPerCharacter)
     : baud(baudRate), characterNs(qint64(std::llround(bitsPerCharacter * 1e9 / double(baudRate > 0 ? baudRate : 1))))
 {
@@ -81,7 +95,7 @@ PacedLine::Report PacedLine::take()
     Report report;
     for (int d = 0; d < 2; ++d) {
         Lane& lane = lanes[size_t(d)];
-        std::lock_guard<std::mutex> hold(lane.lock);
+        std::lock_guard<InheritingMutex> hold(lane.lock);
         report.pace[size_t(d)] = std::exchange(lane.pace, Pace {});
         report.turnaroundUs[size_t(d)] = std::exchange(lane.turnaroundUs, {});
         report.overlaps[size_t(d)] = std::exchange(lane.overlaps, 0);
@@ -119,7 +133,7 @@ void PacedLine::run(Lane& self, Lane& other)
             if (n <= 0) continue;
             self.carrying = true;
             {
-                std::lock_guard<std::mutex> hold(self.lock);
+                std::lock_guard<InheritingMutex> hold(self.lock);
                 ++self.pace.frames;
                 const qint64 otherLast = other.lastDeliveredNs;
                 if (other.carrying) ++self.overlaps;
@@ -141,7 +155,7 @@ void PacedLine::run(Lane& self, Lane& other)
         const qint64 writtenNs = MonotonicNs();
         self.lastDeliveredNs = writtenNs;
         {
-            std::lock_guard<std::mutex> hold(self.lock);
+            std::lock_guard<InheritingMutex> hold(self.lock);
             Pace& pace = self.pace;
             if (!written) ++pace.dropped;
             ++pace.bytes;
@@ -151,6 +165,8 @@ void PacedLine::run(Lane& self, Lane& other)
             if (backToBack && previousWrittenNs > 0) {
                 ++pace.backToBack;
                 pace.intervalSumUs += double(writtenNs - previousWrittenNs) / 1000.0;
+                // The byte itself takes a character time; what is left of the interval is silence.
+                if (writtenNs - previousWrittenNs - characterNs >= characterNs * 7 / 2) ++pace.silencesInFrames;
             }
         }
         previousDueNs = dueNs;
@@ -164,7 +180,7 @@ void PacedLine::run(Lane& self, Lane& other)
             for (ssize_t i = 0; i < n; ++i) queue.push_back({buffer[i], arrivedNs});
         }
         if (queue.empty()) {
-            std::lock_guard<std::mutex> hold(self.lock);
+            std::lock_guard<InheritingMutex> hold(self.lock);
             const double lateUs = double(writtenNs - dueNs) / 1000.0;
             ++self.pace.frameEnds;
             self.pace.endLateSumUs += lateUs;

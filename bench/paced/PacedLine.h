@@ -19,6 +19,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -34,6 +35,7 @@ public:
         double intervalSumUs = 0;  // their intervals, from the previous delivery
         double lateSumUs = 0;      // every delivery against the time it was due
         double lateMaxUs = 0;
+        qint64 silencesInFrames = 0;  // gaps of 3.5 characters or more between bytes back to back (they end an RTU frame)
         qint64 frameEnds = 0;      // deliveries that emptied the relay's queue: the last byte of a frame
         double endLateSumUs = 0;   // how much later than due they left: what the relay added to a frame
         double endLateMaxUs = 0;
@@ -79,12 +81,27 @@ public:
     Report take();
 
 private:
+    // A mutex that lends its holder the priority of a real-time thread waiting for
+    // it: the relay must not wait while a preempted reader of the figures holds it.
+    class InheritingMutex {
+    public:
+        InheritingMutex();
+        ~InheritingMutex();
+        InheritingMutex(const InheritingMutex&) = delete;
+        InheritingMutex& operator=(const InheritingMutex&) = delete;
+        void lock() { pthread_mutex_lock(&mutex); }
+        void unlock() { pthread_mutex_unlock(&mutex); }
+
+    private:
+        pthread_mutex_t mutex;
+    };
+
     struct Lane {
         int from = -1;  // the relay's side of the pseudo-terminal the sender writes to
         int to = -1;    // the relay's side of the one the receiver reads
         std::atomic<qint64> lastDeliveredNs {0};
         std::atomic<bool> carrying {false};  // bytes waiting or on their way
-        std::mutex lock;                     // guards the figures below
+        InheritingMutex lock;                // guards the figures below
         Pace pace;
         std::vector<double> turnaroundUs;
         qint64 overlaps = 0;
