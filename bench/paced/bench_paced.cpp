@@ -74,6 +74,8 @@ struct Round {
     qint64 cpuNs = 0;
     qint64 wakes = 0;
     std::vector<double> turnaroundUs;  // the client's (master part) or the slave's (slave part)
+    QString firstFailure;              // why the first failed read failed, where the client says
+    qint64 failedNs = 0;               // wall time of the failed reads
     double wallMs() const { return n ? double(wallNs) / 1e6 / n : 0; }
     double cpuUs() const { return n ? double(cpuNs) / 1e3 / n : 0; }
     double wakesPer() const { return n ? double(wakes) / n : 0; }
@@ -82,6 +84,8 @@ struct Round {
 struct Summary {
     int n = 0;
     int failures = 0;
+    QString firstFailure;
+    qint64 failedNs = 0;
     double wallMs = 0;
     double cpuUs = 0;
     double wakes = 0;
@@ -95,6 +99,8 @@ Summary summarise(const std::vector<Round>& rounds)
     for (const Round& r : rounds) {
         s.n += r.n;
         s.failures += r.failures;
+        s.failedNs += r.failedNs;
+        if (s.firstFailure.isEmpty()) s.firstFailure = r.firstFailure;
         wall.push_back(r.wallMs());
         cpu.push_back(r.cpuUs());
         wakes.push_back(r.wakesPer());
@@ -108,16 +114,22 @@ Summary summarise(const std::vector<Round>& rounds)
 
 // ---- Master part ------------------------------------------------------------
 
-// Times n calls of once() on the calling thread; the client's turnarounds from the relay.
-Round measureReads(PacedLine& line, PaceTotals& totals, int n, const std::function<bool()>& once)
+// Times n calls of once() on the calling thread; the client's turnarounds from the
+// relay. why() names the cause of a failed read.
+Round measureReads(PacedLine& line, PaceTotals& totals, int n, const std::function<bool()>& once,
+                   const std::function<QString()>& why)
 {
     Round r;
     r.n = n;
     totals.add(line.take());
     const Counters before = CountersOfThisThread();
     const qint64 start = MonotonicNs();
-    for (int i = 0; i < n; ++i)
-        if (!once()) ++r.failures;
+    for (int i = 0; i < n; ++i) {
+        const qint64 readStart = MonotonicNs();
+        if (once()) continue;
+        r.failedNs += MonotonicNs() - readStart;
+        if (r.failures++ == 0) r.firstFailure = why();
+    }
     r.wallNs = MonotonicNs() - start;
     const Counters after = CountersOfThisThread();
     const PacedLine::Report report = line.take();
@@ -142,9 +154,10 @@ Round readPlcRound(PacedLine& line, PaceTotals& totals, int n, bool silenceTimer
     QVariant size = Registers;
     qint16 type = buslink::ioWord;
     for (int i = 0; i < WarmUpReads; ++i) link.ReadPLC(40001, values, size, type);
-    Round r = measureReads(line, totals, n, [&] {
-        return link.ReadPLC(40001, values, size, type) == -1 && values[Registers].toInt() == Registers - 1;
-    });
+    Round r = measureReads(
+        line, totals, n,
+        [&] { return link.ReadPLC(40001, values, size, type) == -1 && values[Registers].toInt() == Registers - 1; },
+        [&] { return link.LastResult().text; });
     link.setPortOpen(false);
     return r;
 }
@@ -183,9 +196,18 @@ Round libmodbusRound(PacedLine& line, PaceTotals& totals, int n)
         return r;
     }
     for (int i = 0; i < WarmUpReads; ++i) libmodbusRead(ctx);
-    Round r = measureReads(line, totals, n, [&] { return libmodbusRead(ctx); });
+    Round r = measureReads(line, totals, n, [&] { return libmodbusRead(ctx); },
+                           [] { return QString::fromLocal8Bit(modbus_strerror(errno)); });
     closeLibmodbusMaster(ctx);
     return r;
+}
+
+// What the failed reads of a row took and why the first failed.
+void printFailures(const char* name, const Summary& s)
+{
+    if (s.failures == 0) return;
+    std::printf("  %s: %d failed, %.1f ms each on average; the first: %s\n", name, s.failures,
+                double(s.failedNs) / 1e6 / s.failures, qPrintable(s.firstFailure));
 }
 
 void printClient(const char* name, const Summary& s, double wireMs)
@@ -238,6 +260,9 @@ int masterPart(int baud, int n, int rounds)
     printClient("ReadPLC", p, wireMs);
     printClient("ReadPLC, frame-end timer on", s, wireMs);
     printClient("modbus_read_registers", r, wireMs);
+    printFailures("ReadPLC", p);
+    printFailures("ReadPLC, frame-end timer on", s);
+    printFailures("modbus_read_registers", r);
     printMasterRatio("ReadPLC                    ", p, r);
     printMasterRatio("ReadPLC, frame-end timer on", s, r);
     return p.failures + s.failures + r.failures;
@@ -263,8 +288,12 @@ Round masterRun(PacedLine& line, PaceTotals& totals, int n, const ThreadCounters
     totals.add(line.take());
     const Counters before = server.read();
     const qint64 start = MonotonicNs();
-    for (int i = 0; i < n; ++i)
-        if (!libmodbusRead(ctx)) ++r.failures;
+    for (int i = 0; i < n; ++i) {
+        const qint64 readStart = MonotonicNs();
+        if (libmodbusRead(ctx)) continue;
+        r.failedNs += MonotonicNs() - readStart;
+        if (r.failures++ == 0) r.firstFailure = QString::fromLocal8Bit(modbus_strerror(errno));
+    }
     r.wallNs = MonotonicNs() - start;
     const Counters after = server.read();
     const PacedLine::Report report = line.take();
@@ -355,6 +384,8 @@ int slavePart(int baud, int n, int rounds)
                 "max us", "turn-t3.5", "CPU us/req", "wakes/req", "failed");
     printServer("component, SlaveRtu (its thread)", s, silenceUs);
     printServer("libmodbus slave (child, /proc)", r, silenceUs);
+    printFailures("the master served by the component", s);
+    printFailures("the master served by libmodbus's slave", r);
     std::printf("ratio component / libmodbus: turnaround %.2f (medians), CPU per request %.2f, wake-ups per "
                 "request %.2f\n",
                 Median(r.turnaroundUs) > 0 ? Median(s.turnaroundUs) / Median(r.turnaroundUs) : 0.0,
