@@ -17,7 +17,6 @@
 
 #include <array>
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <thread>
@@ -35,7 +34,7 @@ public:
         double intervalSumUs = 0;  // their intervals, from the previous delivery
         double lateSumUs = 0;      // every delivery against the time it was due
         double lateMaxUs = 0;
-        qint64 silencesInFrames = 0;  // gaps of 3.5 characters or more between bytes back to back (they end an RTU frame)
+        qint64 silencesInFrames = 0;  // gaps of 3.5 characters or more inside a frame (they end an RTU frame)
         qint64 frameEnds = 0;      // deliveries that emptied the relay's queue: the last byte of a frame
         double endLateSumUs = 0;   // how much later than due they left: what the relay added to a frame
         double endLateMaxUs = 0;
