@@ -27,7 +27,16 @@ SerialLine::SerialLine(const QString& devicePath, QObject* parent)
     connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { portError(int(e)); });
     silenceTimer.setSingleShot(true);
     silenceTimer.setTimerType(Qt::PreciseTimer);
-    connect(&silenceTimer, &QTimer::timeout, this, &Line::silence);
+    connect(&silenceTimer, &QTimer::timeout, this, [this] {
+        // A thread held up longer than the silence finds the timer due before the bytes
+        // that came meanwhile have been read: take those first, and it is no silence.
+        if (!port->isOpen()) return;
+        const qint64 before = port->bytesAvailable();
+        const bool more = port->waitForReadyRead(0) && port->bytesAvailable() > before;
+        if (!port->isOpen()) return;  // reading found the line gone
+        port->clearError();           // a wait that found nothing reports a time-out
+        if (!more) emit silence();
+    });
     // Qt 6 reports no parity, framing or break errors; a damaged frame shows up
     // as a bad checksum or a time-out instead.
     carrierPoll.setInterval(200);
