@@ -31,13 +31,17 @@ bool decodeFrame(const QByteArray& frame, Framing framing, QByteArray& bytes)
         bytes = frame.left(frame.size() - 2);
         return true;
     }
+    if (framing == Framing::Mbap) {  // the ADU's unit id and PDU: TCP has checked them
+        bytes = frame;
+        return true;
+    }
     return DecodeAsciiFrame(frame, bytes);
 }
 
 // Byte i of the request as it stands on the line, undecoded (-1: not there).
 int rawByteAt(QByteArrayView frame, Framing framing, int i)
 {
-    if (framing == Framing::Rtu) return i < frame.size() ? quint8(frame[i]) : -1;
+    if (framing != Framing::Ascii) return i < frame.size() ? quint8(frame[i]) : -1;
     const int colon = int(frame.indexOf(':'));
     const int at = (colon < 0 ? 0 : colon) + 1 + 2 * i;
     if (at + 1 >= frame.size() || !IsHexDigit(frame[at]) || !IsHexDigit(frame[at + 1])) return -1;
@@ -307,14 +311,25 @@ SlaveOutcome ServeSlaveRequest(const QByteArray& frame, const SlaveSetup& setup,
 
     const int unit = byteAt(d, 0);
     const int fc = byteAt(d, 1);
+    const bool tcp = setup.framing == Framing::Mbap;
+    // Over TCP the unit id names the device behind a gateway: 0 and 255 (what gateways
+    // send) mean this device, and there is no broadcast.
+    const bool thisDevice = tcp && (unit == 0 || unit == 255);
+    if (thisDevice) d[0] = char(quint8(std::abs(int(setup.ownUnit))));
+    if (fc == 0 || fc >= 0x80) return outcome;
     // A standard slave answers its own unit; a gateway every unit. Function 0 and
     // codes with bit 7 set are no requests (an exception reply looks like that).
-    if (!setup.gateway && unit != setup.ownUnit && unit != 0) return outcome;
-    if (fc == 0 || fc >= 0x80) return outcome;
-    const quint8 replyUnit = setup.gateway ? quint8(unit) : quint8(std::abs(int(setup.ownUnit)));
+    if (!setup.gateway && !thisDevice && unit != setup.ownUnit && unit != 0) {
+        // A TCP client would wait for an answer that never comes: say nobody is there.
+        if (tcp) outcome.reply = exceptionReply(quint8(unit), fc, kGatewayTargetFailed);
+        return outcome;
+    }
+    const quint8 replyUnit = setup.gateway || thisDevice ? quint8(unit) : quint8(std::abs(int(setup.ownUnit)));
+    const bool broadcast = unit == 0 && !tcp;
 
     QByteArray body;
     try {
+        if (setup.readOnly && (fc == 5 || fc == 6 || fc == 15 || fc == 16)) throw Exception{kIllegalFunction};
         if (!setup.gateway) body = serveStandard(d, replyUnit, image);
         else if (service) body = serveGateway(d, image, *service);
         else throw Exception{kDeviceFailure};
@@ -324,9 +339,10 @@ SlaveOutcome ServeSlaveRequest(const QByteArray& frame, const SlaveSetup& setup,
         // A value that does not convert, or the service failing.
         outcome.exceptionCode = kDeviceFailure;
     }
-    if (outcome.exceptionCode != 0) body = unit == 0 ? QByteArray() : exceptionReply(replyUnit, fc, outcome.exceptionCode);
+    if (outcome.exceptionCode != 0) body = broadcast ? QByteArray() : exceptionReply(replyUnit, fc, outcome.exceptionCode);
     if (body.isEmpty()) return outcome;
-    outcome.reply = setup.framing == Framing::Rtu ? AppendCRC(body) : AsciiFrame(body);
+    if (thisDevice) body[0] = char(unit);  // the answer names the unit id the request gave
+    outcome.reply = setup.framing == Framing::Rtu ? AppendCRC(body) : tcp ? body : AsciiFrame(body);
     return outcome;
 }
 

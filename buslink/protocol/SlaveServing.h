@@ -35,11 +35,13 @@ constexpr int kIllegalFunction = 1;
 constexpr int kIllegalDataAddress = 2;
 constexpr int kIllegalDataValue = 3;
 constexpr int kDeviceFailure = 4;
+constexpr int kGatewayTargetFailed = 11;  // over TCP: no device behind this unit id
 
 struct SlaveSetup {
     Framing framing = Framing::Rtu;
     bool gateway = false;   // PLCType EnType2: registers are kept by the I/O database service
     qint16 ownUnit = 1;     // DefaultUnit: the unit a standard slave answers for
+    bool readOnly = false;  // every write is answered with exception 1 and changes nothing
 };
 
 struct SlaveOutcome {

@@ -58,6 +58,13 @@ Buslink::Buslink(QObject* parent, BuslinkHost* host)
         if (isSlaveModeNow()) SetUpSlaveMode();
         emit LineRestored();
     });
+    connect(MSComm2, &SerialPortService::connectionClosed, this, [this](int id) {
+        connectionBuffers.erase(id);
+        pendingConnections.removeAll(id);
+    });
+    connect(MSComm2, &SerialPortService::connectionRefused, this, [this](const QString& why) {
+        if (frameTrace) trace(false, QByteArray(), why);
+    });
     reopenTimer.setInterval(1000);
     connect(&reopenTimer, &QTimer::timeout, this, [this] {
         try {
@@ -114,6 +121,7 @@ void Buslink::InitProperties()
     address = 1;
     DefaultUnit = 1;
     modBusModeBuild = modBusModeDispatch = Rtu;
+    MSComm2->setListening(false);
     plcType = EnStdModbus;
     scanWriteEnable = false;
     scanReadEnable = false;
@@ -172,6 +180,7 @@ void Buslink::ReadProperties(const PropertyBag& bag)
     });
     ReadDone = true;
     step([&] { modBusModeBuild = modBusModeDispatch = toInt16(bag.read("ModBusMode", Rtu).toLongLong()); });
+    MSComm2->setListening(isSlaveMode(modBusModeDispatch));
     step([&] { plcType = bag.read("PLCType", EnStdModbus).toInt(); });
     step([&] { scanReadEnable = bag.read("ScanReadEnable", false).toBool(); });
     step([&] { scanWriteEnable = bag.read("ScanWriteEnable", false).toBool(); });
@@ -256,6 +265,7 @@ void Buslink::mains()
 void Buslink::setModBusMode(qint16 mode)
 {
     modBusModeBuild = modBusModeDispatch = mode;
+    MSComm2->setListening(isSlaveMode(mode));  // a slave on a network endpoint serves it
     if (isSlaveMode(mode)) Timer1.stop();  // the watchdog serves the master only
     if (isSlaveMode(mode)) SetUpSlaveMode();
     else slaveReceiveBuffer.redim(0, 5);
@@ -270,6 +280,8 @@ void Buslink::SetUpSlaveMode()
     MSComm2->setRThreshold(1);
     MSComm2->setInputLen(0);
     slaveReceiveBuffer.redim(0, 50000);
+    connectionBuffers.clear();
+    pendingConnections.clear();
 }
 
 void Buslink::MakeImage()

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace buslink {
@@ -147,6 +148,12 @@ public:
     // Replies given up since the instance was made (master transactions and scan polls).
     qint32 RepliesLost() const { return repliesLostTotal; }
     static QString ExceptionText(int code);
+    // Slave mode: every write is answered with exception 1 and changes nothing.
+    void setSlaveReadOnly(bool on);
+    bool SlaveReadOnly() const { return slaveReadOnly; }
+    // Slave mode on a network endpoint: at most this many clients at once, and only from
+    // these networks ("ADDRESS[/BITS]"; empty: any). Throws for an entry that does not parse.
+    void setServerLimits(int maxConnections, const QStringList& allowed);
     // Optional frame trace; off (empty) by default and free when off.
     void setFrameTrace(FrameTrace trace) { frameTrace = std::move(trace); }
 
@@ -264,9 +271,14 @@ private:
     void SlaveEndOfBurst();            // a silence ended what the slave received
     bool SlaveServingActive() const;   // slave mode, not raw, port open
     void ReceiveSlaveBytes(bool silence);
-    void ServeBufferedSlaveFrames();
+    // Slave mode's framing on this line: MBAP on a Modbus TCP line, else the mode's.
+    Framing SlaveFraming() const;
+    // The receive buffer of a listening line's client (0: the one line there is).
+    ReceiveBuffer& SlaveBufferFor(int connection);
+    void ServeBufferedSlaveFrames(int connection);
+    void ServeBufferedMbapFrames(int connection);
     void DropSlaveBytes(const QByteArray& bytes, DroppedBytes what, Framing framing);
-    void ServeSlaveFrame(const QByteArray& frame, Framing framing);
+    void ServeSlaveFrame(const QByteArray& frame, Framing framing, int connection, quint16 transaction);
     void MasterEndOfBurst();           // a silence ended what arrived for the awaited answer
     void SetUpSlaveMode();
     void MakeImage();
@@ -340,6 +352,9 @@ private:
     // Register image and slave receive buffer.
     IntArray IoImage;                 // empty until the mode is first set or loaded
     ReceiveBuffer slaveReceiveBuffer;  // bytes received in slave mode, not yet framed
+    std::map<int, ReceiveBuffer> connectionBuffers;  // the same, per client of a listening line
+    QList<int> pendingConnections;     // clients whose bytes came in while a pass was running
+    bool slaveReadOnly = false;
 
     // Read scan: elapsed time per route entry.
     BoundedArray<qint16> ElapsedMs{0, 1000};

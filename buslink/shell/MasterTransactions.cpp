@@ -237,7 +237,9 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
         TraceIncompleteReply();
         RecordNoAnswer();
     } else if (answeredSerial != request && !ReplyError) {
-        SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
+        // The watchdog may have given the reply up just before this wait would have.
+        if (ReplyOverdue()) RecordNoAnswer();
+        else SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
     } else if (!ReplyError && answeredSerial == request) {
         ok = true;
         // A plain variable receives the first value whatever the type; an array the
@@ -434,7 +436,10 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
         WriteLock = false;
         return false;
     }
-    if (answeredSerial != request && !ReplyError) SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
+    if (answeredSerial != request && !ReplyError) {
+        if (ReplyOverdue()) RecordNoAnswer();
+        else SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
+    }
     WriteLock = false;
     return !ReplyError && answeredSerial == request;
 }
