@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache clang
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libgl-dev
-  libmodbus-dev mbpoll python3 python3-pymodbus python3-serial python3-serial-asyncio socat sqlite3 poppler-utils
+  libmodbus-dev mbpoll python3 python3-pymodbus python3-serial python3-serial-asyncio socat sqlite3 poppler-utils groff-base
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,12 @@
 // Conversions between host values and register images.
 #include "ErrorNumber.h"
 #include "conversions/NumericConversions.h"
+#include "conversions/RegisterWords.h"
 
 #include <QtTest>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using namespace buslink;
 
@@ -39,6 +41,11 @@ private slots:
     void signedImages_data();
     void signedImages();
     void signedImagesRefuseText();
+    void ieeeFloatRegisters_data();
+    void ieeeFloatRegisters();
+    void ieeeFloatKeepsNaNPayloads();
+    void int32Registers_data();
+    void int32Registers();
 };
 
 void TestNumericConversions::longFloatToDec_data()
@@ -231,6 +238,76 @@ void TestNumericConversions::signedImagesRefuseText()
     QCOMPARE(errorNumberOf([] { SignedIntToLong(QStringLiteral("pump")); }), int(ErrTypeMismatch));
     QCOMPARE(errorNumberOf([] { LongToSIgnedInt(QStringLiteral("pump")); }), int(ErrTypeMismatch));
     QCOMPARE(errorNumberOf([] { SignedIntToLong(1e12); }), int(ErrOverflow));
+}
+
+// IEEE single precision bit for bit over two registers, in both word orders: unlike
+// DecToLongFloat and LongFloatToDec, nearest rounding, subnormals, infinities and
+// negative zero all keep their patterns.
+void TestNumericConversions::ieeeFloatRegisters_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<quint16>("highWord");
+    QTest::addColumn<quint16>("lowWord");
+    QTest::newRow("1.0") << 1.0f << quint16(0x3F80) << quint16(0x0000);
+    QTest::newRow("-2.5") << -2.5f << quint16(0xC020) << quint16(0x0000);
+    QTest::newRow("0.1 nearest, not truncated") << 0.1f << quint16(0x3DCC) << quint16(0xCCCD);
+    QTest::newRow("123456.79") << 123456.79f << quint16(0x47F1) << quint16(0x2065);
+    QTest::newRow("negative zero") << -0.0f << quint16(0x8000) << quint16(0x0000);
+    QTest::newRow("smallest subnormal") << std::numeric_limits<float>::denorm_min() << quint16(0x0000) << quint16(0x0001);
+    QTest::newRow("largest float") << std::numeric_limits<float>::max() << quint16(0x7F7F) << quint16(0xFFFF);
+    QTest::newRow("minus infinity") << -std::numeric_limits<float>::infinity() << quint16(0xFF80) << quint16(0x0000);
+}
+
+void TestNumericConversions::ieeeFloatRegisters()
+{
+    QFETCH(float, value);
+    QFETCH(quint16, highWord);
+    QFETCH(quint16, lowWord);
+    const RegisterPair big{highWord, lowWord};
+    const RegisterPair little{lowWord, highWord};
+    QCOMPARE(FloatToRegisters(value, WordOrder::HighWordFirst), big);
+    QCOMPARE(FloatToRegisters(value, WordOrder::LowWordFirst), little);
+    QCOMPARE(bitsOf(RegistersToFloat(big, WordOrder::HighWordFirst)), bitsOf(value));
+    QCOMPARE(bitsOf(RegistersToFloat(little, WordOrder::LowWordFirst)), bitsOf(value));
+    // Read in the other word order, the same registers are another number.
+    QCOMPARE(bitsOf(RegistersToFloat(big, WordOrder::LowWordFirst)), (quint32(lowWord) << 16) | highWord);
+}
+
+void TestNumericConversions::ieeeFloatKeepsNaNPayloads()
+{
+    const RegisterPair quiet{0x7FC0, 0x0001};
+    const float nan = RegistersToFloat(quiet, WordOrder::HighWordFirst);
+    QVERIFY(std::isnan(nan));
+    QCOMPARE(FloatToRegisters(nan, WordOrder::HighWordFirst), quiet);
+    QCOMPARE(FloatToRegisters(nan, WordOrder::LowWordFirst), (RegisterPair{0x0001, 0x7FC0}));
+}
+
+void TestNumericConversions::int32Registers_data()
+{
+    QTest::addColumn<qint32>("value");
+    QTest::addColumn<quint16>("highWord");
+    QTest::addColumn<quint16>("lowWord");
+    QTest::newRow("0x12345678") << 0x12345678 << quint16(0x1234) << quint16(0x5678);
+    QTest::newRow("-2") << -2 << quint16(0xFFFF) << quint16(0xFFFE);
+    QTest::newRow("65536") << 65536 << quint16(0x0001) << quint16(0x0000);
+    QTest::newRow("most negative") << std::numeric_limits<qint32>::min() << quint16(0x8000) << quint16(0x0000);
+    QTest::newRow("most positive") << std::numeric_limits<qint32>::max() << quint16(0x7FFF) << quint16(0xFFFF);
+}
+
+void TestNumericConversions::int32Registers()
+{
+    QFETCH(qint32, value);
+    QFETCH(quint16, highWord);
+    QFETCH(quint16, lowWord);
+    const RegisterPair big{highWord, lowWord};
+    const RegisterPair little{lowWord, highWord};
+    QCOMPARE(Int32ToRegisters(value, WordOrder::HighWordFirst), big);
+    QCOMPARE(Int32ToRegisters(value, WordOrder::LowWordFirst), little);
+    QCOMPARE(RegistersToInt32(big, WordOrder::HighWordFirst), value);
+    QCOMPARE(RegistersToInt32(little, WordOrder::LowWordFirst), value);
+    const quint32 pattern = (quint32(highWord) << 16) | lowWord;
+    QCOMPARE(RegistersToUint32(big, WordOrder::HighWordFirst), pattern);
+    QCOMPARE(Uint32ToRegisters(pattern, WordOrder::LowWordFirst), little);
 }
 
 QTEST_GUILESS_MAIN(TestNumericConversions)

@@ -1,39 +1,85 @@
 #include "SimOptions.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <cmath>
 
 namespace actuatorsim {
 
+namespace {
+
+// The options: names, value name (none for a switch) and help text, in the order the help lists them.
+struct OptionDef {
+    QStringList names;
+    const char* valueName;
+    const char* description;
+};
+
+const QList<OptionDef>& Options()
+{
+    static const QList<OptionDef> table{
+        {{"port"}, "DEVICE", "Serve an existing serial device instead of a new pseudo-terminal."},
+        {{"link"}, "PATH", "Also make PATH a symbolic link to the pseudo-terminal (removed on exit)."},
+        {{"settings"}, "B,P,8,S",
+         "Line settings: baud 300 to 115200, parity n, e or o, 8 data bits, 1 or 2 stop bits (default 9600,e,8,1)."},
+        {{"unit"}, "N", "Slave address, 1 to 247 (default 1)."},
+        {{"format"}, "mk1|mk2", "Register arrangement of the module (default mk2)."},
+        {{"stroke-seconds"}, "S", "Time of a full stroke, 0.05 to 3600 (default 20)."},
+        {{"position"}, "PERCENT", "Valve position at start, 0 to 100 (default 0, fully closed)."},
+        {{"tag"}, "TEXT", "Tag name of printable ASCII characters; the first 12 are kept (default 'SIM ACTUATOR')."},
+        {{"selector"}, "remote|local|stop", "Selector switch at start (default remote)."},
+        {{"alarm"}, "NAME", "Start with this alarm active (repeatable; 'help' on standard input lists the names)."},
+        {{"analog"}, "PERCENT", "Analog input, 0 to 100 (default 0)."},
+        {{"drop"}, "FRACTION", "Lose this fraction of replies, 0 to 1."},
+        {{"corrupt"}, "FRACTION", "Send this fraction of replies with a wrong CRC, 0 to 1."},
+        {{"delay"}, "MS", "Send every reply MS milliseconds late, 0 to 60000."},
+        {{"exception"}, "RULE",
+         "Answer requests touching REF[-REF] with exception CODE: RULE = REF[-REF][:CODE], code 1 to 11, "
+         "default 4 (repeatable)."},
+        {{"silent-after"}, "N", "Stop answering after N answered requests."},
+        {{"silent-for"}, "MS", "Length of that silence, 0 to 3600000 (default 0: until 'resume')."},
+        {{"seed"}, "N", "Seed of the fault choices, 0 to 4294967295 (default 1)."},
+        {{"dump"}, "FILE", "Write the state dump to FILE on exit and on SIGUSR1."},
+        {{"verbose"}, nullptr, "Log every frame on standard error."},
+        {{"h", "help"}, nullptr, "Show this help."},
+        {{"version"}, nullptr, "Show the version."},
+    };
+    return table;
+}
+
+void setUp(QCommandLineParser& parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    for (const OptionDef& def : Options()) {
+        QCommandLineOption option(def.names, QString::fromUtf8(def.description));
+        if (def.valueName) option.setValueName(QString::fromUtf8(def.valueName));
+        parser.addOption(option);
+    }
+}
+
+std::string text(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
 std::string usageText()
 {
-    return "usage: actuator-sim [options]\n"
-           "Simulates a valve actuator's Modbus RTU module on a new pseudo-terminal\n"
-           "(or on --port DEVICE). Prints 'PORT <device>' and 'READY', then reads\n"
-           "commands from standard input (type 'help').\n"
-           "\n"
-           "  --port DEVICE          serve an existing serial device instead of a new pseudo-terminal\n"
-           "  --link PATH            also make PATH a symbolic link to the pseudo-terminal\n"
-           "  --settings B,P,8,S     line settings, e.g. 9600,e,8,1 (default); parity n, e or o\n"
-           "  --unit N               slave address 1 to 247 (default 1)\n"
-           "  --format mk1|mk2       register arrangement of the module (default mk2)\n"
-           "  --stroke-seconds S     time of a full stroke (default 20)\n"
-           "  --position PERCENT     valve position at start (default 0, fully closed)\n"
-           "  --tag TEXT             tag name; the first 12 characters are kept (default 'SIM ACTUATOR')\n"
-           "  --selector remote|local|stop   selector switch at start (default remote)\n"
-           "  --alarm NAME           start with an alarm active (repeatable; see 'help' on stdin)\n"
-           "  --analog PERCENT       analog input (default 0)\n"
-           "  --drop FRACTION        lose this fraction of replies (0 to 1)\n"
-           "  --corrupt FRACTION     send this fraction of replies with a wrong CRC\n"
-           "  --delay MS             send every reply MS milliseconds late\n"
-           "  --exception RULE       answer requests touching REF[-REF] with exception CODE,\n"
-           "                         RULE = REF[-REF][:CODE], code 1 to 11, default 4 (repeatable)\n"
-           "  --silent-after N       stop answering after N answered requests\n"
-           "  --silent-for MS        length of that silence (default 0: until 'resume')\n"
-           "  --seed N               seed of the fault choices (default 1)\n"
-           "  --dump FILE            write the state dump to FILE on exit and on SIGUSR1\n"
-           "  --verbose              log every frame on standard error\n"
-           "  --help                 this text\n";
+    QCommandLineParser parser;
+    setUp(parser);
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulates a valve actuator's Modbus RTU module on a new pseudo-terminal\n"
+        "(or on --port DEVICE). Prints 'PORT <device>' and 'READY', then reads\n"
+        "commands from standard input (type 'help')."));
+    QString help = parser.helpText();
+    // The usage line names the program, however it was started.
+    const int end = help.indexOf(QLatin1String(" [options]"));
+    if (help.startsWith(QLatin1String("Usage: ")) && end > 0) help.replace(7, end - 7, QStringLiteral("actuator-sim"));
+    return text(help) +
+           "\nExit status: 0 after quit, SIGTERM or SIGINT; 1 when the line cannot be opened or\n"
+           "is lost; 2 for bad options.\n";
 }
+
+std::string versionText() { return std::string("actuator-sim ") + ACTUATOR_SIM_VERSION + "\n"; }
 
 OptionsResult parseOptions(const std::vector<std::string>& args)
 {
@@ -43,101 +89,115 @@ OptionsResult parseOptions(const std::vector<std::string>& args)
         result.error = message;
         return result;
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        const auto equals = name.find('=');
-        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-            hasValue = true;
-        }
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-            continue;
-        }
-        if (name == "--verbose") {
-            o.verbose = true;
-            continue;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) return fail("option " + name + " needs a value");
-            value = args[++i];
-        }
-        if (name == "--port") {
-            if (value.empty()) return fail("--port needs a device");
-            o.port = value;
-        } else if (name == "--link") {
-            o.link = value;
-        } else if (name == "--dump") {
-            o.dumpFile = value;
-        } else if (name == "--settings") {
-            const auto settings = parseLineSettings(value);
-            if (!settings)
-                return fail("bad --settings '" + value +
-                            "': want baud,parity,8,stop with a baud of 300 to 115200, parity n/e/o, stop 1 or 2");
-            o.settings = *settings;
-        } else if (name == "--unit") {
-            const auto unit = parseInteger(value);
-            if (!unit || *unit < 1 || *unit > 247) return fail("bad --unit '" + value + "': want 1 to 247");
-            o.unit = int(*unit);
-        } else if (name == "--format") {
-            const auto arrangement = parseArrangement(value);
-            if (!arrangement) return fail("bad --format '" + value + "': want mk1 or mk2");
-            o.arrangement = *arrangement;
-        } else if (name == "--stroke-seconds") {
-            const auto seconds = parseNumber(value);
-            if (!seconds || *seconds < 0.05 || *seconds > 3600)
-                return fail("bad --stroke-seconds '" + value + "': want 0.05 to 3600");
-            o.strokeSeconds = *seconds;
-        } else if (name == "--position") {
-            const auto percent = parseNumber(value);
-            if (!percent || *percent < 0 || *percent > 100) return fail("bad --position '" + value + "': want 0 to 100");
-            o.positionPercent = *percent;
-        } else if (name == "--tag") {
-            for (unsigned char c : value)
-                if (c < 0x20 || c > 0x7E) return fail("bad --tag: printable ASCII characters only");
-            o.tag = value.substr(0, 12);  // the module holds twelve characters, as the tool writes them
-        } else if (name == "--selector") {
-            const auto selector = parseSelector(value);
-            if (!selector) return fail("bad --selector '" + value + "': want remote, local or stop");
-            o.selector = *selector;
-        } else if (name == "--alarm") {
-            const auto alarm = parseAlarm(value);
-            if (!alarm) return fail("unknown --alarm '" + value + "'");
-            o.alarms.push_back(*alarm);
-        } else if (name == "--analog") {
-            const auto percent = parseNumber(value);
-            if (!percent || *percent < 0 || *percent > 100) return fail("bad --analog '" + value + "': want 0 to 100");
-            o.analogPercent = *percent;
-        } else if (name == "--drop" || name == "--corrupt") {
-            const auto fraction = parseNumber(value);
-            if (!fraction || *fraction < 0 || *fraction > 1) return fail("bad " + name + " '" + value + "': want 0 to 1");
-            (name == "--drop" ? o.dropFraction : o.corruptFraction) = *fraction;
-        } else if (name == "--delay") {
-            const auto ms = parseInteger(value);
-            if (!ms || *ms < 0 || *ms > 60000) return fail("bad --delay '" + value + "': want 0 to 60000 ms");
-            o.delayMs = int(*ms);
-        } else if (name == "--exception") {
-            const auto rule = parseExceptionRule(value);
-            if (!rule) return fail("bad --exception '" + value + "': want REF[-REF][:CODE]");
-            o.exceptions.push_back(*rule);
-        } else if (name == "--silent-after") {
-            const auto count = parseInteger(value);
-            if (!count || *count < 0) return fail("bad --silent-after '" + value + "'");
-            o.silentAfter = *count;
-        } else if (name == "--silent-for") {
-            const auto ms = parseInteger(value);
-            if (!ms || *ms < 0 || *ms > 3600000) return fail("bad --silent-for '" + value + "'");
-            o.silentForMs = int(*ms);
-        } else if (name == "--seed") {
-            const auto seed = parseInteger(value);
-            if (!seed || *seed < 0 || *seed > 4294967295L) return fail("bad --seed '" + value + "'");
-            o.seed = std::uint32_t(*seed);
-        } else {
-            return fail("unknown option '" + args[i] + "'");
-        }
+    QCommandLineParser parser;
+    setUp(parser);
+    QStringList line{QStringLiteral("actuator-sim")};
+    for (const std::string& a : args) line << QString::fromStdString(a);
+    const bool parsed = parser.parse(line);
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.version = parser.isSet(QStringLiteral("version"));
+    if (!parsed) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return fail("unknown option '" + std::string(unknown.first().size() == 1 ? "-" : "--") + text(unknown.first()) + "'");
+        QString why = parser.errorText();  // "Missing value after '--unit'."
+        if (why.endsWith(QLatin1Char('.'))) why.chop(1);
+        if (!why.isEmpty()) why[0] = why[0].toLower();
+        return fail(text(why));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail("unexpected argument '" + text(parser.positionalArguments().first()) + "'");
+    o.verbose = parser.isSet(QStringLiteral("verbose"));
+
+    // Each option once, the last given counts; --alarm and --exception may repeat.
+    const auto has = [&](const char* name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&](const char* name) { return text(parser.value(QLatin1String(name))); };
+    if (has("port")) {
+        if (value("port").empty()) return fail("--port needs a device");
+        o.port = value("port");
+    }
+    if (has("link")) o.link = value("link");
+    if (has("dump")) o.dumpFile = value("dump");
+    if (has("settings")) {
+        const auto settings = parseLineSettings(value("settings"));
+        if (!settings)
+            return fail("bad --settings '" + value("settings") +
+                        "': want baud,parity,8,stop with a baud of 300 to 115200, parity n/e/o, stop 1 or 2");
+        o.settings = *settings;
+    }
+    if (has("unit")) {
+        const auto unit = parseInteger(value("unit"));
+        if (!unit || *unit < 1 || *unit > 247) return fail("bad --unit '" + value("unit") + "': want 1 to 247");
+        o.unit = int(*unit);
+    }
+    if (has("format")) {
+        const auto arrangement = parseArrangement(value("format"));
+        if (!arrangement) return fail("bad --format '" + value("format") + "': want mk1 or mk2");
+        o.arrangement = *arrangement;
+    }
+    if (has("stroke-seconds")) {
+        const auto seconds = parseNumber(value("stroke-seconds"));
+        if (!seconds || *seconds < 0.05 || *seconds > 3600)
+            return fail("bad --stroke-seconds '" + value("stroke-seconds") + "': want 0.05 to 3600");
+        o.strokeSeconds = *seconds;
+    }
+    if (has("position")) {
+        const auto percent = parseNumber(value("position"));
+        if (!percent || *percent < 0 || *percent > 100) return fail("bad --position '" + value("position") + "': want 0 to 100");
+        o.positionPercent = *percent;
+    }
+    if (has("tag")) {
+        const std::string tag = value("tag");
+        for (unsigned char c : tag)
+            if (c < 0x20 || c > 0x7E) return fail("bad --tag: printable ASCII characters only");
+        o.tag = tag.substr(0, 12);  // the module holds twelve characters, as the tool writes them
+    }
+    if (has("selector")) {
+        const auto selector = parseSelector(value("selector"));
+        if (!selector) return fail("bad --selector '" + value("selector") + "': want remote, local or stop");
+        o.selector = *selector;
+    }
+    for (const QString& name : parser.values(QStringLiteral("alarm"))) {
+        const auto alarm = parseAlarm(text(name));
+        if (!alarm) return fail("unknown --alarm '" + text(name) + "'");
+        o.alarms.push_back(*alarm);
+    }
+    if (has("analog")) {
+        const auto percent = parseNumber(value("analog"));
+        if (!percent || *percent < 0 || *percent > 100) return fail("bad --analog '" + value("analog") + "': want 0 to 100");
+        o.analogPercent = *percent;
+    }
+    for (const char* name : {"drop", "corrupt"}) {
+        if (!has(name)) continue;
+        const auto fraction = parseNumber(value(name));
+        if (!fraction || *fraction < 0 || *fraction > 1)
+            return fail("bad --" + std::string(name) + " '" + value(name) + "': want 0 to 1");
+        (std::string(name) == "drop" ? o.dropFraction : o.corruptFraction) = *fraction;
+    }
+    if (has("delay")) {
+        const auto ms = parseInteger(value("delay"));
+        if (!ms || *ms < 0 || *ms > 60000) return fail("bad --delay '" + value("delay") + "': want 0 to 60000 ms");
+        o.delayMs = int(*ms);
+    }
+    for (const QString& ruleText : parser.values(QStringLiteral("exception"))) {
+        const auto rule = parseExceptionRule(text(ruleText));
+        if (!rule) return fail("bad --exception '" + text(ruleText) + "': want REF[-REF][:CODE]");
+        o.exceptions.push_back(*rule);
+    }
+    if (has("silent-after")) {
+        const auto count = parseInteger(value("silent-after"));
+        if (!count || *count < 0) return fail("bad --silent-after '" + value("silent-after") + "'");
+        o.silentAfter = *count;
+    }
+    if (has("silent-for")) {
+        const auto ms = parseInteger(value("silent-for"));
+        if (!ms || *ms < 0 || *ms > 3600000) return fail("bad --silent-for '" + value("silent-for") + "'");
+        o.silentForMs = int(*ms);
+    }
+    if (has("seed")) {
+        const auto seed = parseInteger(value("seed"));
+        if (!seed || *seed < 0 || *seed > 4294967295L) return fail("bad --seed '" + value("seed") + "'");
+        o.seed = std::uint32_t(*seed);
     }
     return result;
 }

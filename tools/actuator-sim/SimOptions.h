@@ -1,5 +1,6 @@
 #pragma once
-// Command-line options of actuator-sim.
+// Command-line options of actuator-sim, parsed with QCommandLineParser (--name VALUE
+// or --name=VALUE, in any order).
 #include "ActuatorModel.h"
 #include "FaultPlan.h"
 
@@ -31,6 +32,7 @@ struct SimOptions {
     std::uint32_t seed = 1;
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
 
 struct OptionsResult {
@@ -38,8 +40,10 @@ struct OptionsResult {
     std::string error;  // empty when the options are sound
 };
 
+// The arguments after the program name.
 OptionsResult parseOptions(const std::vector<std::string>& args);
 std::string usageText();
+std::string versionText();
 
 ModelOptions modelOptions(const SimOptions& options);
 void applyFaults(const SimOptions& options, FaultPlan& faults);

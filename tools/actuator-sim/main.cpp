@@ -384,6 +384,10 @@ int main(int argc, char** argv)
         say(usageText());
         return 0;
     }
+    if (parsed.options.version) {
+        say(versionText());
+        return 0;
+    }
     if (!parsed.error.empty()) {
         complain(parsed.error + " (try --help)");
         return 2;

@@ -1,44 +1,63 @@
 #pragma once
-// The subcommands of buslink-cli and what they share: the common options, the
-// component opened on the line they name, and the outcome of the last request
-// as the frame trace saw it.
+// The subcommands of buslink-cli and what they share: the options, the component
+// opened on the line they name, and a transaction repeated as --retries allows.
 //
 // Adding a subcommand: write `int RunFoo(CliSession&, const QStringList& args)`
 // in its own file (FooCommand.cpp), list that file in CMakeLists.txt, declare the
-// function below, and add one line for it to the table in CliCommands.cpp. Commands that need no line (init-db) simply
-// never call session.link().
+// function below, add its line to the table in CliCommands.cpp and its options to
+// the table in CommandLine.cpp. Commands that need no line (init-db) simply never
+// call session.link().
+#include "ExitCodes.h"
+#include "ReadOutput.h"
+#include "ValueTypes.h"
 #include "shell/Buslink.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 #include <memory>
 
 namespace cli {
 
-// Exit codes.
-constexpr int kOk = 0;
-constexpr int kFailed = 1;   // the operation failed on the line or the address did not resolve
-constexpr int kUsage = 2;    // the command line is wrong
-
 struct CliOptions {
-    QString port;                                // a device path, or a port number
+    // The line.
+    QString port;                                // a device path, or a port number (1 without --port)
     QString settings = QStringLiteral("9600,e,8,1");
     int unit = 1;
-    QString mode = QStringLiteral("rtu");        // rtu | ascii
-    QString type = QStringLiteral("word");       // word | float | dfloat | signed
+    bool ascii = false;                          // --mode ascii
     bool trace = false;
+    // Transactions (read, write; the time-out also for scan).
+    ValueType type = ValueType::Word;
+    buslink::WordOrder wordOrder = buslink::WordOrder::HighWordFirst;
+    int timeoutMs = 0;                           // 0: the component's own (2000 ms)
+    int retries = 0;
+    // read
+    int pollMs = 0;                              // 0: read once
+    qint64 pollCount = 0;                        // 0: until stopped
+    OutputFormat output = OutputFormat::Text;
+    // init-db, scan
+    QString folder;
+    bool sample = false;
+    int intervalMs = 500;
+    double seconds = 0;                          // 0: until stopped
+    qint64 updates = 0;                          // 0: until stopped
+    // serve
+    QString image;
+    bool gateway = false;
+    qint64 requests = 0;                         // 0: until stopped
 };
 
-// Points the component at the line the options name (a device path or a port number;
-// port 1 without --port), applies the settings and opens the port. Throws BuslinkError.
-void OpenLine(buslink::Buslink& link, const CliOptions& options);
-
-// A usage or set-up problem, reported as one line.
+// A failure reported as one line; usage errors add the command's usage line.
 struct CliError {
     int exitCode;
     QString text;
+    QString usage;  // printed on a second line when not empty
 };
+
+// Points the component at the line the options name (a device path or a port number;
+// port 1 without --port), applies the settings and opens the port. Throws CliError.
+void OpenLine(buslink::Buslink& link, const CliOptions& options);
 
 class CliSession {
 public:
@@ -48,37 +67,44 @@ public:
     const CliOptions& options() const { return opts; }
     QTextStream& out() { return output; }
     QTextStream& err() { return errors; }
-    // The value-type code of --type.
-    qint16 ioType() const;
 
     // The component, configured from the options and with its port open; throws CliError.
     buslink::Buslink& link();
 
-    // Call before each operation; afterwards failureReason() explains a result of 0.
-    void beginOperation();
-    QString failureReason(const QString& address) const;
+    // Runs one transaction (attempt returns ReadPLC's or WritePLC's result), repeated up to
+    // --retries more times after no reply or a damaged reply, never after an exception reply
+    // or a refusal. Returns the exit code of the last try; failureText() then says why.
+    int transact(const QString& address, const std::function<qint16(buslink::Buslink&)>& attempt);
+    // The cause of the last failed transaction, in one line.
+    QString failureText() const;
 
 private:
     void onFrame(const buslink::FrameTraceEntry& entry);
+    // The cause of the last failure, without the count of tries.
+    QString causeText() const;
 
     CliOptions opts;
     QTextStream& output;
     QTextStream& errors;
     std::unique_ptr<buslink::Buslink> component;
-    int framesSent = 0;
-    QString lastVerdict;
+    int lastTries = 0;
+    QString lastAddress;
 };
 
 using CommandFunction = int (*)(CliSession& session, const QStringList& args);
 
 struct CliCommand {
     const char* name;
-    const char* usage;     // arguments after the name
+    const char* arguments;    // the positional arguments, as the usage line shows them
+    const char* summary;      // one line for the program's help
+    const char* description;  // the command's own help
+    unsigned bit;             // the command's bit in the option table (CommandLine.cpp)
     CommandFunction run;
 };
 
-// The subcommands, in the order the usage text lists them.
+// The subcommands, in the order the help lists them.
 const QList<CliCommand>& Commands();
+const CliCommand* FindCommand(const QString& name);
 
 // Subcommands (one file each).
 int RunRead(CliSession& session, const QStringList& args);
@@ -87,10 +113,10 @@ int RunInitDb(CliSession& session, const QStringList& args);
 int RunServe(CliSession& session, const QStringList& args);
 int RunScan(CliSession& session, const QStringList& args);
 
-// Shared helpers for commands.
+// A usage error of the command (or of the whole line, for nullptr).
+CliError UsageError(const QString& text, const CliCommand* command = nullptr);
+CliError UsageError(const QString& text, const char* commandName);
 // The reference number an address resolves to, for printing; empty when it does not resolve.
 QString ReferenceText(const QVariant& address, int offset);
-// A value as printed: integers plainly, floats in their shortest exact form.
-QString ValueText(const QVariant& value);
 
 } // namespace cli

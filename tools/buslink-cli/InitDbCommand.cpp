@@ -36,13 +36,9 @@ bool addSampleTags(const QString& path, QString& why)
 
 int RunInitDb(CliSession& session, const QStringList& args)
 {
-    QString folder;
-    bool sample = false;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--folder") && i + 1 < args.size()) folder = args[++i];
-        else if (args[i] == QLatin1String("--sample")) sample = true;
-        else throw CliError{kUsage, QStringLiteral("init-db takes [--folder DIR] [--sample]")};
-    }
+    if (!args.isEmpty()) throw UsageError(QStringLiteral("init-db takes no arguments: %1").arg(args.first()), "init-db");
+    QString folder = session.options().folder;
+    const bool sample = session.options().sample;
     if (folder.isEmpty()) {
         // Where the component looks: the folder its INI file names, or its configuration folder.
         buslink::EnsureStartupRoutineRan();
@@ -50,7 +46,7 @@ int RunInitDb(CliSession& session, const QStringList& args)
         if (folder.isEmpty()) folder = QDir::currentPath();
     }
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    if (!QDir().mkpath(folder)) throw CliError{kFailed, QStringLiteral("cannot create the folder %1").arg(folder)};
+    if (!QDir().mkpath(folder)) throw CliError{kFailed, QStringLiteral("cannot create the folder %1").arg(folder), QString()};
 
     int result = kOk;
     const auto create = [&](const QString& name, auto&& make, auto&& fill) {

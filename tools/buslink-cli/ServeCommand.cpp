@@ -1,6 +1,5 @@
 // buslink-cli serve [--image FILE] [--gateway] [--requests N] [--seconds S]:
-// runs the component in a slave mode on the line of the common options
-// (--port, --settings, --unit, --mode may also follow the command) and answers
+// runs the component in a slave mode on the line of the line options and answers
 // a remote master from a register image, printing one line per request handled.
 // The image file has "REFERENCE VALUE" lines, as `read` prints them (40001 1234);
 // blank lines and lines starting with # are skipped.
@@ -33,7 +32,7 @@ void loadImage(buslink::Buslink& link, const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw CliError{kFailed, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
+        throw CliError{kFailed, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()), QString()};
     int lineNumber = 0;
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
@@ -46,7 +45,7 @@ void loadImage(buslink::Buslink& link, const QString& path)
         if (fields.size() != 2 || !imageIndex(fields[0], index) || !ok || value < -2147483648LL ||
             value > 2147483647LL)
             throw CliError{kUsage, QStringLiteral("%1:%2: expected REFERENCE VALUE, got \"%3\"")
-                                       .arg(path).arg(lineNumber).arg(line)};
+                                       .arg(path).arg(lineNumber).arg(line), QString()};
         buslink::VariantArray v(1, 1);
         v[1] = qint32(value);
         link.SetModData(index, v);
@@ -57,29 +56,11 @@ void loadImage(buslink::Buslink& link, const QString& path)
 
 int RunServe(CliSession& session, const QStringList& args)
 {
-    CliOptions options = session.options();
-    QString image;
-    bool gateway = false;
-    int requests = 0;
-    double seconds = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool ok = true;
-        if (a == QLatin1String("--image") && hasValue) image = args[++i];
-        else if (a == QLatin1String("--gateway")) gateway = true;
-        else if (a == QLatin1String("--requests") && hasValue) requests = args[++i].toInt(&ok);
-        else if (a == QLatin1String("--seconds") && hasValue) seconds = args[++i].toDouble(&ok);
-        else if (a == QLatin1String("--port") && hasValue) options.port = args[++i];
-        else if (a == QLatin1String("--settings") && hasValue) options.settings = args[++i];
-        else if (a == QLatin1String("--unit") && hasValue) options.unit = args[++i].toInt(&ok);
-        else if (a == QLatin1String("--mode") && hasValue) options.mode = args[++i];
-        else ok = false;
-        if (!ok || (options.mode != QLatin1String("rtu") && options.mode != QLatin1String("ascii")))
-            throw CliError{kUsage, QStringLiteral("serve takes [--port DEVICE] [--settings S] [--unit N] "
-                                                  "[--mode rtu|ascii] [--image FILE] [--gateway] [--requests N] "
-                                                  "[--seconds S]")};
-    }
+    if (!args.isEmpty()) throw UsageError(QStringLiteral("serve takes no arguments: %1").arg(args.first()), "serve");
+    const CliOptions& options = session.options();
+    const QString& image = options.image;
+    const bool gateway = options.gateway;
+    const qint64 requests = options.requests;
 
     buslink::Buslink link;
     link.InitProperties();
@@ -88,11 +69,19 @@ int RunServe(CliSession& session, const QStringList& args)
     try {
         link.setAddress(options.unit);
         link.setPLCType(gateway ? buslink::EnType2 : buslink::EnStdModbus);
-        OpenLine(link, options);
-        link.setModBusMode(options.mode == QLatin1String("ascii") ? buslink::SlaveAscii : buslink::SlaveRtu);
+    } catch (const buslink::BuslinkError& e) {
+        throw CliError{kUsage, e.text(), QString()};
+    }
+    OpenLine(link, options);
+    try {
+        link.setModBusMode(options.ascii ? buslink::SlaveAscii : buslink::SlaveRtu);
+    } catch (const buslink::BuslinkError& e) {
+        throw CliError{kLineError, e.text(), QString()};
+    }
+    try {
         if (!image.isEmpty()) loadImage(link, image);
     } catch (const buslink::BuslinkError& e) {
-        throw CliError{kFailed, e.text()};
+        throw CliError{kFailed, QStringLiteral("%1: %2").arg(image, e.text()), QString()};
     }
 
     link.setFrameTrace([&](const buslink::FrameTraceEntry& entry) {
@@ -102,8 +91,8 @@ int RunServe(CliSession& session, const QStringList& args)
         (entry.sent ? reply : request) = entry.bytes;
     });
     StopSignal stop;
-    int handled = 0;
-    const bool ascii = options.mode == QLatin1String("ascii");
+    qint64 handled = 0;
+    const bool ascii = options.ascii;
     const auto shown = [ascii](const QByteArray& frame) {
         return ascii ? QString::fromLatin1(frame).trimmed() : QString::fromLatin1(frame.toHex(' ').toUpper());
     };
@@ -120,7 +109,7 @@ int RunServe(CliSession& session, const QStringList& args)
                      });
     session.out() << "serving unit " << options.unit << " on " << link.devicePath() << " ("
                   << (ascii ? "ascii" : "rtu") << (gateway ? ", gateway" : "") << ")" << Qt::endl;
-    stop.run(seconds);
+    stop.run(options.seconds);
     return kOk;
 }
 

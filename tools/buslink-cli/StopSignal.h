@@ -1,6 +1,6 @@
 #pragma once
-// Runs the event loop of a long-running subcommand (serve, scan) until it is
-// interrupted (SIGINT, SIGTERM), told to stop, or its time is up.
+// Runs the event loop of a long-running subcommand (serve, scan, read --poll) until
+// it is interrupted (SIGINT, SIGTERM), told to stop, or its time is up.
 #include <QEventLoop>
 #include <QTimer>
 
@@ -35,6 +35,8 @@ public:
         watch.stop();
     }
     void stop() { loop.quit(); }
+    // A signal has come (work between two waits looks here before it starts more).
+    bool interrupted() const { return stopping() != 0; }
 
 private:
     static volatile std::sig_atomic_t& stopping()
