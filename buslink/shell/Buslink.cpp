@@ -265,7 +265,15 @@ void Buslink::mains()
 void Buslink::setModBusMode(qint16 mode)
 {
     modBusModeBuild = modBusModeDispatch = mode;
-    MSComm2->setListening(isSlaveMode(mode));  // a slave on a network endpoint serves it
+    // A slave on a network endpoint listens on it, a master connects to it: an open
+    // network line takes its new role at once.
+    if (MSComm2->listening() != isSlaveMode(mode)) {
+        MSComm2->setListening(isSlaveMode(mode));
+        if (MSComm2->portOpen() && MSComm2->endpoint().isNetwork()) {
+            MSComm2->setPortOpen(false);
+            MSComm2->setPortOpen(true);
+        }
+    }
     if (isSlaveMode(mode)) Timer1.stop();  // the watchdog serves the master only
     if (isSlaveMode(mode)) SetUpSlaveMode();
     else slaveReceiveBuffer.redim(0, 5);

@@ -72,12 +72,13 @@ int RunServe(CliSession& session, const QStringList& args)
     } catch (const buslink::BuslinkError& e) {
         throw CliError{kUsage, e.text(), QString()};
     }
-    OpenLine(link, options);
     try {
+        // Set before the line opens: on a network endpoint a slave listens rather than connects.
         link.setModBusMode(options.ascii ? buslink::SlaveAscii : buslink::SlaveRtu);
     } catch (const buslink::BuslinkError& e) {
         throw CliError{kLineError, e.text(), QString()};
     }
+    OpenLine(link, options);
     try {
         if (!image.isEmpty()) loadImage(link, image);
     } catch (const buslink::BuslinkError& e) {
