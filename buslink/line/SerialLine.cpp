@@ -20,10 +20,8 @@ SerialLine::SerialLine(const QString& devicePath, QObject* parent)
     : Line(parent), port(new QSerialPort(this)), device(devicePath)
 {
     parsed = ParseLineSettings(settingsText);
-    connect(port, &QSerialPort::readyRead, this, [this] {
-        if (silenceMs > 0) silenceTimer.start(silenceMs);
-        emit readyRead();
-    });
+    connect(port, &QSerialPort::readyRead, this, &SerialLine::arrived);
+    connect(&frameWake, &PreciseWake::due, this, &SerialLine::resume);
     connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { portError(int(e)); });
     silenceTimer.setSingleShot(true);
     silenceTimer.setTimerType(Qt::PreciseTimer);
@@ -72,6 +70,7 @@ void SerialLine::open()
 
 void SerialLine::close()
 {
+    endPause();
     carrierPoll.stop();
     silenceTimer.stop();
     silenceMs = 0;
@@ -90,6 +89,7 @@ qint64 SerialLine::bytesAvailable() const
 
 QByteArray SerialLine::read(qint64 maxBytes)
 {
+    endPause();  // a reader that takes bytes now wants what arrives next too
     return maxBytes > 0 ? port->read(maxBytes) : port->readAll();
 }
 
@@ -100,6 +100,7 @@ QByteArray SerialLine::peek(qint64 maxBytes) const
 
 void SerialLine::discardInput()
 {
+    endPause();
     if (port->bytesAvailable() > 0) port->readAll();  // what Qt already buffered
     port->clear(QSerialPort::Input);  // and what the driver holds
 }
@@ -140,6 +141,58 @@ void SerialLine::write(const QByteArray& bytes)
     if (port->write(rest) != rest.size())
         throw BuslinkError(ErrPortNotOpen, QStringLiteral("Write failed: %1").arg(port->errorString()));
     port->flush();  // hand the frame to the driver now rather than at the next event loop pass
+}
+
+void SerialLine::setWakeAfter(int bytes)
+{
+    wakeAfter = bytes;
+    if (paused && port->bytesAvailable() >= wakeAfter) resume();
+}
+
+void SerialLine::arrived()
+{
+    if (paused) return;
+    const qint64 have = port->bytesAvailable();
+    // A frame still arriving: sleep until the rest can be here, unless only a byte or
+    // two are missing (a wake-up each costs no more than the pause would).
+    if (wakeAfter - have >= 3 && characterUs > 0) {
+        pause(have);
+        return;
+    }
+    if (silenceMs > 0) silenceTimer.start(silenceMs);
+    emit readyRead();
+}
+
+void SerialLine::pause(qint64 have)
+{
+    // A full read buffer makes QSerialPort stop reading the device (and stop waking
+    // us) until the buffer is drained or enlarged; the bytes wait in the driver.
+    paused = true;
+    silenceTimer.stop();
+    port->setReadBufferSize(have);
+    frameWake.start(qint64((wakeAfter - have) * characterUs) + latencyUs + 30);
+}
+
+void SerialLine::endPause()
+{
+    if (!paused) return;
+    paused = false;
+    frameWake.stop();
+    port->setReadBufferSize(0);
+}
+
+void SerialLine::resume()
+{
+    if (!paused || !port->isOpen()) return;
+    endPause();
+    // Take what the driver holds now, in this wake-up; what is still short of a frame is
+    // the reader's to judge.
+    const qint64 before = port->bytesAvailable();
+    if (port->waitForReadyRead(0) && port->bytesAvailable() > before) return;  // arrived() handled it
+    port->clearError();
+    if (!port->isOpen() || port->bytesAvailable() == 0) return;
+    if (silenceMs > 0) silenceTimer.start(silenceMs);
+    emit readyRead();
 }
 
 void SerialLine::setSettings(const LineSettings& settings, const QString& text)
@@ -256,6 +309,8 @@ void SerialLine::armSilence()
 {
     // Worked out once per opening: the notification path must stay cheap.
     silenceMs = detectsSilence() ? std::max(1, (silenceIntervalUs() + 999) / 1000) : 0;
+    characterUs = CharacterTimeUs(parsed);
+    latencyUs = ReceiveLatencyUs(device, parsed);
 }
 
 } // namespace buslink

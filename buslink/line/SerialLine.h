@@ -3,6 +3,7 @@
 // detect, silence at the end of a frame, and a device that vanishes.
 #include "Line.h"
 #include "LineSettings.h"
+#include "PreciseWake.h"
 
 #include <QTimer>
 
@@ -32,6 +33,12 @@ public:
     void setDataTerminalReady(bool on);
     bool carrierDetect() const;
 
+    // The reader awaits a frame of this many bytes (0 or 1: unknown). While fewer wait,
+    // the line stops reading the device and sleeps until the rest can have crossed the
+    // line at its baud rate: one wake-up per frame instead of one per character. Then
+    // it reports what came, whole or not (a shorter frame: an exception answer).
+    void setWakeAfter(int bytes);
+
     enum class SilenceDetection { Auto, Always, Never };
     void setSilenceDetection(SilenceDetection mode);
     bool detectsSilence() const;
@@ -40,12 +47,17 @@ public:
 signals:
     void carrierChanged(bool on);
 
+
 private:
     void applySettings();
     void armSilence();
     void portError(int error);
     void loseLine(const QString& why);
     void pollCarrier();
+    void arrived();
+    void pause(qint64 have);
+    void resume();
+    void endPause();
 
     QSerialPort* port;
     QString device;
@@ -57,6 +69,11 @@ private:
     QTimer silenceTimer;
     SilenceDetection silenceMode = SilenceDetection::Auto;
     int silenceMs = 0;  // 0: not detected
+    int wakeAfter = 0;
+    bool paused = false;
+    double characterUs = 0;  // from the settings
+    int latencyUs = 0;       // the device's delivery latency
+    PreciseWake frameWake;
 };
 
 } // namespace buslink

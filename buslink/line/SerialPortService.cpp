@@ -121,7 +121,10 @@ void SerialPortService::setPortOpen(bool open)
     }
     connect(line.get(), &Line::silence, this, &SerialPortService::silence);
     connect(line.get(), &Line::lost, this, &SerialPortService::lineGone);
-    if (serial) connect(serial, &SerialLine::carrierChanged, this, [this] { notify(EvCD); });
+    if (serial) {
+        connect(serial, &SerialLine::carrierChanged, this, [this] { notify(EvCD); });
+        serial->setWakeAfter(awaitedFrame);
+    }
     try {
         line->open();
     } catch (const BuslinkError& error) {
@@ -240,6 +243,12 @@ void SerialPortService::setOutBufferCount(int zero)
 void SerialPortService::setRThreshold(int bytes)
 {
     receiveThreshold = bytes < 0 ? 0 : bytes;
+}
+
+void SerialPortService::setAwaitedFrame(int bytes)
+{
+    awaitedFrame = bytes < 0 ? 0 : bytes;
+    if (serial) serial->setWakeAfter(awaitedFrame);
 }
 
 void SerialPortService::setInputLen(int bytes)

@@ -54,6 +54,10 @@ public:
 
     int rThreshold() const { return receiveThreshold; }
     void setRThreshold(int bytes);          // notify once this many bytes wait (0 = never)
+    // The frame the reader awaits is this many bytes (0: unknown). A serial line then
+    // sleeps until they can have crossed it instead of waking for every character; the
+    // receive threshold still decides when the reader is told.
+    void setAwaitedFrame(int bytes);
     int inputLen() const { return inputLength; }
     void setInputLen(int bytes);            // bytes one input() takes (0 = all)
 
@@ -130,6 +134,7 @@ private:
     LineSettings parsed;
     bool dtr = false;
     int receiveThreshold = 0;
+    int awaitedFrame = 0;
     int inputLength = 0;
     int eventCode = 0;
 };

@@ -286,6 +286,7 @@ void Buslink::SetUpSlaveMode()
     // Every received byte is reported and one read takes all that waits.
     if (MSComm2->portOpen()) MSComm2->setInBufferCount(0);
     MSComm2->setRThreshold(1);
+    MSComm2->setAwaitedFrame(0);
     MSComm2->setInputLen(0);
     slaveReceiveBuffer.redim(0, 50000);
     connectionBuffers.clear();

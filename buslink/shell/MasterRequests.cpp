@@ -46,8 +46,10 @@ void Buslink::ArmPort()
     strayNote.clear();
     lastExceptionCode = 0;
     SetResult(Outcome::None, QString());
-    // Notified as soon as an exception answer could be complete, which is shorter than any normal answer.
+    // Notified as soon as an exception answer could be complete, which is shorter than any
+    // normal answer; the line sleeps until the whole normal answer can be there.
     MSComm2->setRThreshold(qMin(ExpectedReplyLength, ExceptionFrameLength(ReadFraming())));
+    MSComm2->setAwaitedFrame(ExpectedReplyLength);
     MSComm2->setInputLen(ExpectedReplyLength);
 }
 
@@ -214,8 +216,10 @@ void Buslink::CollectReply()
     }
     if (found.verdict == ReplyVerdict::Incomplete) {
         MSComm2->setRThreshold(found.bytesNeeded);  // notified again once the rest could be here
+        MSComm2->setAwaitedFrame(found.bytesNeeded);
         return;
     }
+    MSComm2->setAwaitedFrame(0);
 
     // An answer: it ends the transaction; bytes after it are no part of it.
     const QByteArray frame = frameTrace ? replyBuffer.left(found.length) : QByteArray();

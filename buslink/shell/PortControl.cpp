@@ -36,6 +36,7 @@ void Buslink::SendToComm(QString& line1)
 {
     RawMode = true;
     MSComm2->setRThreshold(1);
+    MSComm2->setAwaitedFrame(0);
     MSComm2->output(line1.toLatin1());
 }
 
