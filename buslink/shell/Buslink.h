@@ -277,6 +277,7 @@ private:
     ReceiveBuffer& SlaveBufferFor(int connection);
     void ServeBufferedSlaveFrames(int connection);
     void ServeBufferedMbapFrames(int connection);
+    void AwaitRestOfSlaveFrame(const ReceiveBuffer& buffer, Framing framing);
     void DropSlaveBytes(const QByteArray& bytes, DroppedBytes what, Framing framing);
     void ServeSlaveFrame(const QByteArray& frame, Framing framing, int connection, quint16 transaction);
     void MasterEndOfBurst();           // a silence ended what arrived for the awaited answer

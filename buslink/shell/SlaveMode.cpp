@@ -128,7 +128,10 @@ void Buslink::ServeBufferedSlaveFrames(int connection)
         const FrameSearch found =
             framing == Framing::Rtu ? FindRtuRequest(view, quiet > 0) : FindAsciiFrame(view, quiet > 0);
         if (found.kind == FrameSearch::Kind::NeedMore) {
-            if (quiet == 0) return;
+            if (quiet == 0) {
+                AwaitRestOfSlaveFrame(buffer, framing);
+                return;
+            }
             buffer.forgetSilence();
             continue;
         }
@@ -139,6 +142,20 @@ void Buslink::ServeBufferedSlaveFrames(int connection)
         if (!dropped.isEmpty()) DropSlaveBytes(dropped, found.dropped, framing);
         if (!frame.isEmpty() && SlaveServingActive()) ServeSlaveFrame(frame, framing, connection, 0);
     }
+}
+
+void Buslink::AwaitRestOfSlaveFrame(const ReceiveBuffer& buffer, Framing framing)
+{
+    // An RTU request begun: once its header tells the length (most requests are 8
+    // bytes, as a lone first byte is taken to start), the line can sleep until the
+    // rest is due instead of waking for each character.
+    int rest = 0;
+    const QByteArray& held = buffer.bytes();
+    if (framing == Framing::Rtu && !held.isEmpty()) {
+        const int length = held.size() >= 2 ? RtuRequestLength(held) : 8;
+        if (length > held.size()) rest = length - int(held.size());
+    }
+    MSComm2->setAwaitedFrame(rest);
 }
 
 void Buslink::ServeBufferedMbapFrames(int connection)
