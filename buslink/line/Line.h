@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace buslink {
 
 class Line : public QObject {
@@ -31,12 +33,24 @@ public:
     // The line as messages name it: "/dev/ttyUSB0", "tcp://192.0.2.10:502".
     virtual QString name() const = 0;
 
+    // Called whenever bytes have arrived: a plain call rather than a signal, as it runs
+    // for every chunk a line delivers.
+    void setArrivalHandler(std::function<void()> handler) { arrival = std::move(handler); }
+
+protected:
+    void bytesArrived()
+    {
+        if (arrival) arrival();
+    }
+
 signals:
-    void readyRead();
     // The line went quiet long enough to end a frame (lines where timing means something).
     void silence();
     // The line vanished under us; it is closed already.
     void lost(const QString& reason);
+
+private:
+    std::function<void()> arrival;
 };
 
 } // namespace buslink

@@ -160,7 +160,7 @@ void SerialLine::arrived()
         return;
     }
     if (silenceMs > 0) silenceTimer.start(silenceMs);
-    emit readyRead();
+    bytesArrived();
 }
 
 void SerialLine::pause(qint64 have)
@@ -192,7 +192,7 @@ void SerialLine::resume()
     port->clearError();
     if (!port->isOpen() || port->bytesAvailable() == 0) return;
     if (silenceMs > 0) silenceTimer.start(silenceMs);
-    emit readyRead();
+    bytesArrived();
 }
 
 void SerialLine::setSettings(const LineSettings& settings, const QString& text)

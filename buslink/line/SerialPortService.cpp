@@ -110,7 +110,7 @@ void SerialPortService::setPortOpen(bool open)
     serial = qobject_cast<SerialLine*>(line.get());
     server = qobject_cast<TcpServerLine*>(line.get());
     mbap = e.kind == Endpoint::Tcp;
-    connect(line.get(), &Line::readyRead, this, &SerialPortService::dataArrived);
+    line->setArrivalHandler([this] { dataArrived(); });
     if (server) {
         connect(server, &TcpServerLine::connectionReadyRead, this, [this](int id) {
             server->selectConnection(id);

@@ -11,7 +11,7 @@ namespace buslink {
 TcpClientLine::TcpClientLine(const QString& h, quint16 p, const QString& name, QObject* parent)
     : Line(parent), socket(new QTcpSocket(this)), host(h), port(p), endpointName(name)
 {
-    connect(socket, &QTcpSocket::readyRead, this, &Line::readyRead);
+    connect(socket, &QTcpSocket::readyRead, this, [this] { bytesArrived(); });
     connect(socket, &QTcpSocket::disconnected, this, &TcpClientLine::peerGone);
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (opened && socket->state() != QAbstractSocket::ConnectedState) peerGone();
