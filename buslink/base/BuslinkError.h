@@ -16,6 +16,7 @@ enum ErrorNumber {
     ErrPortAlreadyOpen = 8005,
     ErrPortNotOpen = 8012,
     ErrDeviceSettings = 8015,      // the line rejected the settings
+    ErrNoDesignPages = 8100,       // a design-time window without the buslink-widgets library
 };
 
 class BuslinkError : public std::runtime_error {

@@ -2,7 +2,7 @@
 // Conversions between host values and Modbus register images: floats and
 // 32-bit integers as register pairs, signed 16-bit values as their unsigned
 // images. Stateless; failures raise BuslinkError (overflow, subscript, type mismatch).
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QVariant>
 

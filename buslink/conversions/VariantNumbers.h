@@ -2,7 +2,7 @@
 // Conversions of variant values the way the component's automation interface
 // converts them: numbers or numeric texts, rounded to the nearest integer with
 // halves to the even neighbour, range-checked. Failures raise BuslinkError.
-#include "base/BuslinkError.h"
+#include "../base/BuslinkError.h"
 
 #include <QVariant>
 #include <cmath>

@@ -8,7 +8,11 @@ namespace buslink {
 
 QString DefaultDevicePathForPort(int portNumber)
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
     return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
+#endif
 }
 
 QString DevicePathForPort(int portNumber)

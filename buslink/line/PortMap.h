@@ -6,7 +6,7 @@
 //   1=/dev/ttyUSB0
 //   2=/dev/ttyS0
 // A number without an entry opens /dev/ttyUSB<n-1> (USB serial adapters are
-// what field laptops have).
+// what field laptops have), or COM<n> on Windows.
 #include <QString>
 
 namespace buslink {

@@ -3,7 +3,7 @@
 // received (garbage before it, a reply still arriving, an exception frame, a
 // bad check) and decoding a read reply into the reply table. Pure functions.
 #include "RequestBuilding.h"
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // reference number maps to, how long the reply will be, and the request frame
 // itself. Pure functions; the component sends what they build.
 #include "Framing.h"
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,7 +5,7 @@
 // component collects the frames from its port with the framers (RtuFraming.h,
 // AsciiFraming.h) and sends the replies (SlaveMode.cpp).
 #include "Framing.h"
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

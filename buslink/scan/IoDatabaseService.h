@@ -2,8 +2,8 @@
 // The I/O database service: keeps process values under text keys. The
 // component hands it every decoded read reply, asks it for values as a gateway
 // slave and takes queued writes from it. Hosts may plug in their own service.
-#include "base/BoundedArray.h"
-#include "protocol/SlaveServing.h"
+#include "../base/BoundedArray.h"
+#include "../protocol/SlaveServing.h"
 
 #include <QHash>
 #include <QList>

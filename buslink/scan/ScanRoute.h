@@ -2,7 +2,7 @@
 // The scan route: the register blocks the read scan polls, loaded from the
 // table ModScanRte of the scan database. One route per process, shared by
 // every component instance.
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QString>
 #include <QVariant>

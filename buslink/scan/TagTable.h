@@ -4,7 +4,7 @@
 // by every component instance of the process. Looked up by name (address
 // resolution, TagAddressFromName) and by address (TagNameFromAddress); both
 // lookups ignore case.
-#include "base/BoundedArray.h"
+#include "../base/BoundedArray.h"
 
 #include <QString>
 #include <QVariant>

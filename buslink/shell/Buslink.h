@@ -3,12 +3,12 @@
 // serial line. Hosts use its public members (methods, properties, signals);
 // the per-instance transaction state lives here and the protocol, scan and
 // slave code in the sibling folders works on it.
-#include "base/BoundedArray.h"
-#include "base/BuslinkTypes.h"
-#include "base/TransactionOutcome.h"
+#include "../base/BoundedArray.h"
+#include "../base/BuslinkTypes.h"
+#include "../base/TransactionOutcome.h"
 #include "PropertyBag.h"
-#include "line/SerialPortService.h"
-#include "protocol/ReceiveBuffer.h"
+#include "../line/SerialPortService.h"
+#include "../protocol/ReceiveBuffer.h"
 
 #include <QObject>
 #include <QSize>
@@ -192,7 +192,10 @@ public:
     void LongToSIgnedInt(const QVariant& Lng1, qint32& SgnIntr) const;
 
     // ---- Design-time pages --------------------------------------------------
+    // Shown by the buslink-widgets library; without it they throw BuslinkError
+    // (ErrNoDesignPages) saying so. A console host has no windows: ShowAboutBox does nothing.
     void ShowAboutBox();
+    static bool DesignPagesAvailable();
 
     // ---- Services -------------------------------------------------------------
     SerialPortService& port() { return *MSComm2; }

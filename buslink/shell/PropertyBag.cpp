@@ -1,7 +1,8 @@
 #include "PropertyBag.h"
 
-#include <QFont>
-#include <QGuiApplication>
+#include "DesignPages.h"
+
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace buslink {
@@ -35,9 +36,10 @@ void SettingsPropertyBag::write(const QString& key, const QVariant& value, const
 
 QString RunModeHost::ambientFont() const
 {
-    // Console hosts have no GUI application and so no application font to offer.
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return QGuiApplication::font().toString();
-    return QString();
+    // Console hosts have no GUI application and so no application font to offer; the
+    // widgets library tells the font of one that has.
+    const auto& font = RegisteredDesignPages().ambientFont;
+    return font ? font() : QString();
 }
 
 } // namespace buslink

@@ -1,7 +1,9 @@
-// A minimal host program of the installed component: create an instance, set,
-// save and reload its properties, call the conversions and MakeLRC.
-#include <shell/Buslink.h>
-#include <shell/PropertyBag.h>
+// A minimal console host of the installed component: create an instance, set,
+// save and reload its properties, call the conversions and MakeLRC. It links the
+// console library alone, so the design-time windows are not there and say so.
+#include <buslink/Buslink.h>
+#include <buslink/Errors.h>
+#include <buslink/PropertyBag.h>
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -24,5 +26,11 @@ int main(int argc, char* argv[])
     std::printf("100.0 -> %04X %04X\n", unsigned(high), unsigned(low));
     QString frame = ":010300000001";
     std::printf("LRC %s\n", qPrintable(reloaded.MakeLRC(frame)));
+    std::printf("design pages %s\n", buslink::Buslink::DesignPagesAvailable() ? "yes" : "no");
+    try {
+        reloaded.EditScanDatabase();
+    } catch (const buslink::BuslinkError& e) {
+        std::printf("EditScanDatabase: %s\n", qPrintable(e.text()));
+    }
     return 0;
 }

@@ -1,0 +1,3 @@
+#pragma once
+// Creating the component's scan and tag databases.
+#include "scan/DatabaseSchema.h"
