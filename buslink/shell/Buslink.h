@@ -240,6 +240,10 @@ private:
     bool WaitUpToReplyTimeout(Done done);
     // True once the reply time-out has passed since the last request went out.
     bool ReplyOverdue() const;
+    // Lets events run until the transaction ends; false when the reply time-out came first.
+    bool AwaitAnswer();
+    // A wait that ended without this request's answer (the host, or the watchdog, ended it).
+    void RecordWaitEndedEarly();
     // Records why the transaction ended.
     void SetResult(Outcome outcome, const QString& text, int exceptionCode = 0);
     // A transaction given up without an answer: why (nothing came, only part of the

@@ -128,6 +128,22 @@ bool Buslink::WaitUpToReplyTimeout(Done done)
     return true;
 }
 
+bool Buslink::AwaitAnswer()
+{
+    while (!ReadDone || !WriteDone) {
+        if (ReplyOverdue()) return false;
+        WaitForLine(LastSendTime + replyTimeoutMs);
+    }
+    return true;
+}
+
+void Buslink::RecordWaitEndedEarly()
+{
+    // The watchdog may have given the reply up just before this wait would have.
+    if (ReplyOverdue()) RecordNoAnswer();
+    else SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
+}
+
 bool Buslink::ReplyOverdue() const
 {
     return nowMs() - LastSendTime >= replyTimeoutMs;
@@ -226,20 +242,13 @@ bool Buslink::ReadAndWait(qint16 unit, const QVariant& reference, qint16 q, Vari
     // Wait for the reply. Only the answer to this request makes it a success: a wait
     // ended by the host (CommBusy = false) or by the watchdog carries no values.
     const quint32 request = requestSerial;
-    bool overdue = false;
-    while (!ReadDone || !WriteDone) {
-        overdue = ReplyOverdue();
-        if (overdue) break;
-        WaitForLine(LastSendTime + replyTimeoutMs);
-    }
+    const bool overdue = !AwaitAnswer();
     bool ok = false;
     if (overdue) {
         TraceIncompleteReply();
         RecordNoAnswer();
     } else if (answeredSerial != request && !ReplyError) {
-        // The watchdog may have given the reply up just before this wait would have.
-        if (ReplyOverdue()) RecordNoAnswer();
-        else SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
+        RecordWaitEndedEarly();
     } else if (!ReplyError && answeredSerial == request) {
         ok = true;
         // A plain variable receives the first value whatever the type; an array the
@@ -422,12 +431,7 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
     }
     const quint32 request = requestSerial;
 
-    bool overdue = false;
-    while (!ReadDone || !WriteDone) {
-        overdue = ReplyOverdue();
-        if (overdue) break;
-        WaitForLine(LastSendTime + replyTimeoutMs);
-    }
+    const bool overdue = !AwaitAnswer();
     if (overdue) {
         TraceIncompleteReply();
         RecordNoAnswer();
@@ -436,10 +440,7 @@ bool Buslink::WriteAndWait(qint16 unit, const QVariant& reference, const Variant
         WriteLock = false;
         return false;
     }
-    if (answeredSerial != request && !ReplyError) {
-        if (ReplyOverdue()) RecordNoAnswer();
-        else SetResult(Outcome::NoReply, QStringLiteral("the wait ended before an answer came"));
-    }
+    if (answeredSerial != request && !ReplyError) RecordWaitEndedEarly();
     WriteLock = false;
     return !ReplyError && answeredSerial == request;
 }

@@ -1,6 +1,7 @@
 // Fuzzes finding and decoding master replies: the first bytes choose the
 // framing, the request and the piece size; the rest arrive in pieces as received bytes.
 #include "protocol/FrameCodec.h"
+#include "protocol/MbapFraming.h"
 #include "protocol/ReplyHandling.h"
 #include "base/BuslinkError.h"
 
@@ -13,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 6) return 0;
     static const int functions[] = {1, 2, 3, 4, 5, 6, 15, 16};
-    const Framing framing = (data[0] & 1) ? Framing::Ascii : Framing::Rtu;
+    // Bits 0 and 6 of the first byte choose RTU, ASCII or MBAP.
+    const Framing framing = (data[0] & 0x40) ? Framing::Mbap : (data[0] & 1) ? Framing::Ascii : Framing::Rtu;
     const int fc = functions[data[1] % 8];
     const int q = 1 + data[2] % 125;
     const int rtuLength = fc <= 2 ? (q - 1) / 8 + 6 : fc <= 4 ? 2 * q + 5 : 8;
@@ -24,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     request.append(char(data[4]));
     request.append(char(q >> 8));
     request.append(char(q & 0xFF));
-    const ReplyExpectation expected{framing, request, LineLength(framing, rtuLength)};
+    const quint16 transaction = quint16(data[4] << 8 | data[3]);
+    const ReplyExpectation expected{framing, request, LineLength(framing, rtuLength), transaction};
 
     DecodeContext context;
     context.plcType = 1 + (data[5] & 1);
@@ -36,10 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // With bit 1 of the first byte the rest is framed with a good check, so answers
     // that pass their check (and decoding) are reached as often as damaged ones.
     QByteArray line(reinterpret_cast<const char*>(data + 6), int(size - 6));
-    if (data[0] & 2) line = framing == Framing::Rtu ? AppendCRC(line) : AsciiFrame(line);
+    if (data[0] & 2)
+        line = framing == Framing::Rtu ? AppendCRC(line) : framing == Framing::Ascii ? AsciiFrame(line)
+                                                                                      : MbapFrame(transaction, line);
 
     QByteArray buffer;
-    VariantArray ReplyData(0, 500);
+    VariantArray ReplyData(0, 2000);
     const int pieceSize = 1 + (data[0] >> 2) % 16;
     for (int i = 0; i < line.size(); i += pieceSize) {
         buffer.append(line.mid(i, pieceSize));
